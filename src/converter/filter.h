@@ -1,0 +1,22 @@
+// The token frequency filter: drops rare tokens and thins frequent ones with
+// a seeded, repeatable random test per occurrence.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "converter/records.h"
+
+namespace ondravane {
+
+// Returns a new list with one record per input record holding copies of the
+// surviving features. The input is not changed.
+ActivationList filter(std::span<const Activation> activations, std::int64_t min, std::int64_t keep,
+                      std::uint64_t seed);
+
+// The same selection, moving the survivors out of `activations` instead of
+// copying them; for a caller that releases the input right afterwards.
+ActivationList filter(ActivationList&& activations, std::int64_t min, std::int64_t keep,
+                      std::uint64_t seed);
+
+}  // namespace ondravane

@@ -1,0 +1,50 @@
+// The in-memory corpus: one Activation per sentence, one Feature per token
+// occurrence, one Layer per model layer of that occurrence.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ondravane {
+
+struct Layer {
+  std::uint32_t index = 0;     // layer number, as written in the file
+  std::vector<double> values;  // the vector's components, in file order
+  friend bool operator==(const Layer&, const Layer&) = default;
+};
+
+struct Feature {
+  std::string token;          // UTF-8 token text
+  std::vector<Layer> layers;  // the occurrence's vectors, in file order
+  friend bool operator==(const Feature&, const Feature&) = default;
+};
+
+// Which layers a parsed record keeps. Every layer is always checked; the
+// conversion itself only ever writes the first one, so the file reader keeps
+// only that and saves the memory of the rest.
+enum class LayerRetention { kAll, kFirstOnly };
+
+struct Activation;
+using ActivationList = std::vector<Activation>;
+
+struct Activation {
+  std::uint32_t linex_index = 0;  // sentence number, as written in the file
+  std::vector<Feature> features;  // token occurrences, in file order
+
+  // Parses one line (valid UTF-8, terminator removed). Returns nothing when
+  // the line is rejected; the reason is deliberately not reported.
+  static std::optional<Activation> from_line(std::string_view line,
+                                             LayerRetention retention = LayerRetention::kAll);
+
+  // Reads a whole activation file. A malformed line prints "Error parsing
+  // line" and yields an empty list; any system error raises a failure.
+  static ActivationList from_file(std::string_view path);
+
+  friend bool operator==(const Activation&, const Activation&) = default;
+};
+
+}  // namespace ondravane

@@ -1,0 +1,39 @@
+#include "support/failure.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace ondravane {
+
+void write_to_stderr(std::string_view text) noexcept {
+  while (!text.empty()) {
+    ssize_t written = ::write(2, text.data(), text.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    text.remove_prefix(static_cast<size_t>(written));
+  }
+}
+
+void write_failure_report(const std::string& message, const std::source_location& where) {
+  std::string report = "thread '<unnamed>' panicked at '";
+  report += message;
+  report += "', ";
+  report += where.file_name();
+  report += ':';
+  report += std::to_string(where.line());
+  report += ':';
+  report += std::to_string(where.column());
+  report += '\n';
+  write_to_stderr(report);
+}
+
+void fail(std::string message, std::source_location where) {
+  write_failure_report(message, where);
+  throw Failure(std::move(message));
+}
+
+void fail_silently(std::optional<std::string> message) { throw Failure(std::move(message)); }
+
+}  // namespace ondravane
