@@ -1,0 +1,16 @@
+#include "module/version.h"
+
+#include "module/call_scope.h"
+#include "module/functions.h"
+
+namespace ondravane::module {
+
+PyObject* version(PyObject* /*self*/, PyObject* /*unused*/) {
+  return call_scope([] {
+    PyObject* text = PyUnicode_FromStringAndSize(kVersionText, sizeof kVersionText - 1);
+    if (text == nullptr) fail_python_api_call();
+    return text;
+  });
+}
+
+}  // namespace ondravane::module
