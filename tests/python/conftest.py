@@ -1,0 +1,55 @@
+import json
+import os
+import subprocess
+import sys
+import textwrap
+from pathlib import Path
+
+import pytest
+
+import ondravane_converter
+
+
+@pytest.fixture
+def module():
+    return ondravane_converter
+
+
+def write_lines(path, lines, ending="\n"):
+    """Writes activation lines (str or records) to `path` and returns it as str."""
+    text = "".join((line if isinstance(line, str) else json.dumps(line)) + ending for line in lines)
+    Path(path).write_bytes(text.encode("utf-8"))
+    return str(path)
+
+
+def record(index, *features):
+    """An activation record in object form; features are (token, [values, ...])."""
+    return {
+        "linex_index": index,
+        "features": [
+            {"token": token, "layers": [{"index": i, "values": list(v)} for i, v in enumerate(layers)]}
+            for token, layers in features
+        ],
+    }
+
+
+def run_python(code, *, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, env=None, check=False, **kwargs):
+    """Runs `code` in a fresh interpreter; returns the CompletedProcess (bytes)."""
+    return subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)],
+        stdin=stdin,
+        stdout=stdout,
+        stderr=subprocess.PIPE,
+        env=env,
+        check=check,
+        timeout=120,
+        **kwargs,
+    )
+
+
+@pytest.fixture
+def activation_file(tmp_path):
+    def make(lines, ending="\n", name="input.jsonl"):
+        return write_lines(tmp_path / name, lines, ending)
+
+    return make
