@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -16,7 +17,14 @@ void write_to_stderr(std::string_view text) noexcept {
   }
 }
 
+namespace {
+std::atomic<bool> g_reports_enabled{true};
+}  // namespace
+
+void set_failure_reports_enabled(bool enabled) { g_reports_enabled.store(enabled); }
+
 void write_failure_report(const std::string& message, const std::source_location& where) {
+  if (!g_reports_enabled.load(std::memory_order_relaxed)) return;
   std::string report = "thread '<unnamed>' panicked at '";
   report += message;
   report += "', ";

@@ -33,8 +33,13 @@ class Failure : public std::exception {
 // or the failure resumes one that came back through Python code).
 [[noreturn]] void fail_silently(std::optional<std::string> message);
 
-// Writes "thread '<unnamed>' panicked at '<message>', <file>:<line>:<column>\n".
+// Writes "thread '<unnamed>' panicked at '<message>', <file>:<line>:<column>\n",
+// unless reports are switched off.
 void write_failure_report(const std::string& message, const std::source_location& where);
+
+// The Python module reports every failure as it is raised; a command-line
+// front end that prints messages its own way switches the reports off.
+void set_failure_reports_enabled(bool enabled);
 
 // Writes all of `text` to file descriptor 2, ignoring errors.
 void write_to_stderr(std::string_view text) noexcept;

@@ -1,0 +1,73 @@
+// ondravane-converter: the conversion from a shell, with the same messages,
+// progress bars and output files as the Python function.
+#include <unistd.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "cli/options.h"
+#include "converter/pipeline.h"
+#include "module/version.h"
+#include "support/failure.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N]\n"
+    "       ondravane-converter --help | --version\n";
+
+constexpr char kHelp[] =
+    "\n"
+    "Converts an activation file (one JSON record per line) into a word-vector\n"
+    "text file holding the first-layer vector of every token occurrence.\n"
+    "\n"
+    "options:\n"
+    "  --min N    drop every occurrence of a token that occurs fewer than N\n"
+    "             times in the whole file (filtering runs only when given)\n"
+    "  --keep N   thin tokens occurring more than N times: each occurrence\n"
+    "             survives with probability N / count (default -1: no thinning)\n"
+    "  --seed N   seed of the thinning generator (default 0)\n"
+    "  --help     show this help and exit\n"
+    "  --version  print the version and exit\n";
+
+void write_all(int fd, std::string_view text) {
+  while (!text.empty()) {
+    ssize_t written = ::write(fd, text.data(), text.size());
+    if (written <= 0) return;
+    text.remove_prefix(static_cast<std::size_t>(written));
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using ondravane::cli::parse_options;
+  const std::vector<std::string> arguments(argv + 1, argv + argc);
+  const auto parsed = parse_options(arguments);
+  if (!parsed.options) {
+    write_all(2, std::string(kUsage) + "ondravane-converter: error: " + parsed.error + "\n");
+    return 2;
+  }
+  const auto& options = *parsed.options;
+  if (options.show_help) {
+    write_all(1, std::string(kUsage) + kHelp);
+    return 0;
+  }
+  if (options.show_version) {
+    write_all(1, std::string(ondravane::kVersionText) + "\n");
+    return 0;
+  }
+
+  ondravane::set_failure_reports_enabled(false);
+  try {
+    ondravane::convert(options.input, options.output, options.conversion);
+  } catch (const ondravane::Failure& failure) {
+    write_all(2, "ondravane-converter: error: " + std::string(failure.what()) + "\n");
+    return 1;
+  } catch (const std::bad_alloc&) {
+    write_all(2, "ondravane-converter: error: out of memory\n");
+    return 1;
+  }
+  return 0;
+}
