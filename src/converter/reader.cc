@@ -1,7 +1,110 @@
-// PLACEHOLDER until the reader lands.
+// Reading an activation file: one record per line, parsed in file order, with
+// the sub-word markers removed from every token.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "converter/line_parser.h"
+#include "converter/line_source.h"
 #include "converter/records.h"
-#include "support/failure.h"
+#include "converter/utf8.h"
+#include "progress/progress_bar.h"
+#include "support/console.h"
+#include "support/system_error.h"
+
 namespace ondravane {
-std::optional<Activation> Activation::from_line(std::string_view, LayerRetention) { return std::nullopt; }
-ActivationList Activation::from_file(std::string_view) { fail("reader not built yet"); }
+
+namespace {
+
+// Closes the descriptor when the reading scope ends, also on a failure.
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ~ScopedFd() { ::close(fd_); }
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+int open_for_reading(const std::string& path) {
+  if (path.find('\0') != std::string::npos) fail_unwrap(describe_nul_in_path());
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) fail_os_error(errno);
+  return fd;
+}
+
+// The size of the file at `path`, looked up by name after the open.
+std::uint64_t file_size(const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) fail_os_error(errno);
+  return static_cast<std::uint64_t>(status.st_size);
+}
+
+// Strips the LF that ends a line and then one CR directly before it.
+std::string_view without_terminator(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') {
+    line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  }
+  return line;
+}
+
+// Removes the non-overlapping occurrences of `marker`, compacting in place.
+void remove_all(std::string& text, std::string_view marker) {
+  std::size_t found = text.find(marker);
+  if (found == std::string::npos) return;
+  std::size_t write = found;
+  std::size_t read = found;
+  while (read < text.size()) {
+    if (text.compare(read, marker.size(), marker) == 0) {
+      read += marker.size();
+    } else {
+      text[write++] = text[read++];
+    }
+  }
+  text.resize(write);
+}
+
+// Removes every "##" and then, from the result, every "Ġ" (U+0120), so a "##"
+// that the second pass brings together stays.
+void remove_token_markers(std::string& token) {
+  remove_all(token, "##");
+  remove_all(token, "\xC4\xA0");
+}
+
+}  // namespace
+
+ActivationList Activation::from_file(std::string_view path_text) {
+  const std::string path(path_text);
+  ScopedFd file(open_for_reading(path));
+  ProgressBar bar(file_size(path));
+  LineSource lines(file.get());
+  LineParser parser;
+  ActivationList activations;
+  while (std::optional<std::string_view> raw = lines.next_line()) {
+    if (!is_valid_utf8(*raw)) fail_unwrap(describe_invalid_utf8());
+    const std::string_view line = without_terminator(*raw);
+    bar.inc(line.size() + 1);
+    std::optional<Activation> activation = parser.parse(line, LayerRetention::kFirstOnly);
+    if (!activation) {
+      // One bad line discards the whole file; the bar is left unfinished.
+      print_line("Error parsing line\n");
+      return {};
+    }
+    for (Feature& feature : activation->features) remove_token_markers(feature.token);
+    activations.push_back(std::move(*activation));
+  }
+  bar.finish_and_clear();
+  return activations;
+}
+
 }  // namespace ondravane

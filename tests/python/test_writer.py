@@ -2,7 +2,6 @@
 format, and what happens at the output path."""
 import os
 import stat
-import threading
 
 import pytest
 
@@ -129,12 +128,14 @@ def test_fifo_is_written_in_place(module, activation_file, tmp_path):
     source = activation_file([record(0, ("a", [[1.0]]), ("b", [[-2.5]]))])
     fifo = tmp_path / "pipe"
     os.mkfifo(fifo)
-    received = []
-    reader = threading.Thread(target=lambda: received.append(open(fifo, "rb").read()))
-    reader.start()
-    module.processor(source, str(fifo))
-    reader.join(timeout=30)
-    assert received == [b"2 1\na:0:0 1\nb:0:1 -2.5\n"]
+    # A non-blocking read end lets the writer open the FIFO at once; should the
+    # FIFO ever be replaced by a file instead, the test fails rather than hangs.
+    read_end = os.open(fifo, os.O_RDONLY | os.O_NONBLOCK)
+    try:
+        module.processor(source, str(fifo))
+        assert os.read(read_end, 65536) == b"2 1\na:0:0 1\nb:0:1 -2.5\n"
+    finally:
+        os.close(read_end)
     assert stat.S_ISFIFO(os.lstat(fifo).st_mode)
 
 
@@ -142,8 +143,13 @@ def test_dev_full_is_not_removed_and_fails_to_write(module, activation_file, tmp
     if not os.path.exists("/dev/full"):
         pytest.skip("no /dev/full on this system")
     source = activation_file([record(0, ("a", [[1.0]]))])
-    message = write_failure(module, source, "/dev/full")
+    # Through a link of our own: were devices ever removed again, only the
+    # link would go, never the system's device.
+    link = tmp_path / "full"
+    link.symlink_to("/dev/full")
+    message = write_failure(module, source, link)
     assert message == PREFIX + 'Os { code: 28, kind: StorageFull, message: "No space left on device" }'
+    assert link.is_symlink()
     assert stat.S_ISCHR(os.stat("/dev/full").st_mode)
 
 

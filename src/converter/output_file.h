@@ -1,0 +1,61 @@
+// A file opened for writing, fed through a large buffer of its own so that
+// the file receives few, big writes however small the pieces appended are.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+namespace ondravane {
+
+class OutputFile {
+ public:
+  static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 20;
+  // Enough for any single reservation the output needs (one formatted value).
+  static constexpr std::size_t kMinCapacity = 1024;
+
+  // Opens `path` write-only, creating it with mode 0666 (before the umask) or
+  // truncating it, not inherited by child processes. A path holding a NUL
+  // byte or a failed open raises a failure.
+  explicit OutputFile(std::string_view path, std::size_t capacity = kDefaultCapacity);
+
+  // Closes the file, ignoring close errors. Bytes still buffered are dropped,
+  // not written: after a failure the file keeps exactly what reached it, and
+  // a finished output is flushed explicitly first.
+  ~OutputFile();
+
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  void append(char c) {
+    if (size_ == capacity_) drain();
+    buffer_[size_++] = c;
+  }
+
+  // Bytes of any length; more than a buffer's worth goes to the file directly.
+  void append(std::string_view bytes);
+
+  // Returns room for at least `size` bytes (at most kMinCapacity) at the end
+  // of the buffer; commit() then takes the bytes actually written there.
+  char* reserve(std::size_t size) {
+    if (capacity_ - size_ < size) drain();
+    return buffer_.get() + size_;
+  }
+  void commit(std::size_t size) { size_ += size; }
+
+  // Hands every buffered byte to the file; raises a failure if a write fails
+  // (the unwritten bytes are then discarded).
+  void flush() { drain(); }
+
+ private:
+  void drain();
+
+  // Declared in this order so that the buffer exists before the file is
+  // opened: a failed allocation then leaves no descriptor behind.
+  std::size_t capacity_;
+  std::unique_ptr<char[]> buffer_;
+  int fd_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace ondravane

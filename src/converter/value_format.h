@@ -1,0 +1,23 @@
+// The text form of one vector value in the output file: the shortest decimal
+// digits that read back as the same double, written positionally ("0.0000001",
+// "100000000000000000000000"), never with an exponent.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+namespace ondravane {
+
+// The longest text format_value produces: a minus sign, "0.", and a last
+// significant digit that can sit 324 places after the point (subnormals).
+// The largest finite magnitude takes only 309 characters before the point.
+inline constexpr std::size_t kMaxValueChars = 327;
+
+// Writes the text of `value` to the start of `out` and returns its length.
+// Zeros are "0" and "-0"; every other finite value is a minus sign when
+// negative, then its shortest round-trip digits without an exponent.
+// Infinities and NaN, which records never hold, come out as "inf"/"nan".
+// Allocates nothing.
+std::size_t format_value(double value, std::span<char, kMaxValueChars> out);
+
+}  // namespace ondravane

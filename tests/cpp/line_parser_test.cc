@@ -1,0 +1,291 @@
+#include "converter/line_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "converter/records.h"
+
+namespace ondravane {
+namespace {
+
+Activation sentence(std::uint32_t index, std::vector<Feature> features = {}) {
+  return Activation{index, std::move(features)};
+}
+
+// One feature with one layer; the usual shape of a line in these tests.
+Activation one_token(std::string token, std::uint32_t layer, std::vector<double> values) {
+  return sentence(0, {Feature{std::move(token), {Layer{layer, std::move(values)}}}});
+}
+
+struct AcceptedCase {
+  const char* name;
+  std::string line;
+  Activation expected;
+};
+
+class AcceptedLineTest : public testing::TestWithParam<AcceptedCase> {};
+
+TEST_P(AcceptedLineTest, GivesTheRecord) {
+  std::optional<Activation> parsed = Activation::from_line(GetParam().line);
+  ASSERT_TRUE(parsed.has_value()) << GetParam().line;
+  EXPECT_EQ(*parsed, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    RecordForms, AcceptedLineTest,
+    testing::Values(
+        AcceptedCase{"FeaturesBeforeIndex", R"({"features":[],"linex_index":3})", sentence(3)},
+        AcceptedCase{"ArrayForm", "[7,[]]", sentence(7)},
+        AcceptedCase{"ArrayLayerInObjectFeature",
+                     R"({"linex_index":1,"features":[{"token":"a","layers":[[3,[1.5,2]]]}]})",
+                     sentence(1, {Feature{"a", {Layer{3, {1.5, 2.0}}}}})},
+        AcceptedCase{"ObjectLayerInArrayFeature", R"([0,[["t",[{"values":[-1],"index":2}]]]])",
+                     one_token("t", 2, {-1.0})},
+        AcceptedCase{"AllKeyOrders",
+                     R"({"features":[{"layers":[{"values":[],"index":9}],"token":"x"}],"linex_index":0})",
+                     one_token("x", 9, {})},
+        AcceptedCase{"OtherKeyTwice", R"({"x":1,"linex_index":0,"x":[2],"features":[]})", sentence(0)},
+        AcceptedCase{"OtherMembersAtEveryLevel",
+                     R"({"a":null,"linex_index":0,"features":[{"b":true,"token":"t",)"
+                     R"("layers":[{"c":{"d":[]},"index":1,"values":[0.5]}]}]})",
+                     one_token("t", 1, {0.5})},
+        AcceptedCase{"EscapedKey", R"({"linex\u005findex":5,"f\u0065atures":[]})", sentence(5)},
+        AcceptedCase{"LargestIndex", R"([4294967295,[]])", sentence(4294967295u)},
+        AcceptedCase{"Whitespace", "\t { \"linex_index\" :\r\n 1 ,\"features\"\t: [ ] } \r", sentence(1)},
+        AcceptedCase{"EmptyLists", R"([0,[["",[]],["e",[[0,[]]]]]])",
+                     sentence(0, {Feature{"", {}}, Feature{"e", {Layer{0, {}}}}})},
+        AcceptedCase{"LoneSurrogateInSkippedString",
+                     R"({"x":"\ud83d","linex_index":0,"features":[]})", sentence(0)},
+        AcceptedCase{"LoneSurrogateInSkippedKey",
+                     R"({"x":[{"\udfaa":0}],"linex_index":0,"features":[]})", sentence(0)},
+        AcceptedCase{"SkippedNumbersAreNotConverted",
+                     R"({"x":[1e999999999999,-0,2e308],"linex_index":0,"features":[]})",
+                     sentence(0)},
+        AcceptedCase{"SameIndexValuesTwice", R"([0,[["a",[[1,[]],[1,[]]]]]])",
+                     sentence(0, {Feature{"a", {Layer{1, {}}, Layer{1, {}}}}})}),
+    [](const testing::TestParamInfo<AcceptedCase>& info) { return info.param.name; });
+
+INSTANTIATE_TEST_SUITE_P(
+    Tokens, AcceptedLineTest,
+    testing::Values(
+        AcceptedCase{"UnicodeEscape", R"([0,[["\u00e9",[]]]])", sentence(0, {Feature{"\xC3\xA9", {}}})},
+        AcceptedCase{"SurrogatePair",
+                     R"([0,[["\ud83d\ude00",[]]]])", sentence(0, {Feature{"\xF0\x9F\x98\x80", {}}})},
+        AcceptedCase{"UpperCaseHex", R"([0,[["\u00C9\uD83D\uDE00",[]]]])",
+                     sentence(0, {Feature{"\xC3\x89\xF0\x9F\x98\x80", {}}})},
+        AcceptedCase{"ShortEscapes",
+                     R"([0,[["\"\\\/\b\f\n\r\t",[]]]])", sentence(0, {Feature{"\"\\/\b\f\n\r\t", {}}})},
+        AcceptedCase{"EscapedNul",
+                     R"([0,[["a\u0000b",[]]]])", sentence(0, {Feature{std::string("a\0b", 3), {}}})},
+        AcceptedCase{"RawNonAsciiAndDelete", "[0,[[\"\xC4\xA0x\x7F\xE2\x82\xAC\",[]]]]",
+                     sentence(0, {Feature{"\xC4\xA0x\x7F\xE2\x82\xAC", {}}})},
+        AcceptedCase{"EscapesBetweenPlainRuns",
+                     R"([0,[["ab\ncd\u0041ef",[]]]])", sentence(0, {Feature{"ab\ncdAef", {}}})}),
+    [](const testing::TestParamInfo<AcceptedCase>& info) { return info.param.name; });
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, AcceptedLineTest,
+    testing::Values(
+        AcceptedCase{"Nearest1e308", R"([0,[["v",[[0,[1e308]]]]]])", one_token("v", 0, {1e308})},
+        AcceptedCase{"UnderflowToZero",
+                     R"([0,[["v",[[0,[1e-400,0e999999999999]]]]]])", one_token("v", 0, {0.0, 0.0})},
+        AcceptedCase{"ManyDigits", R"([0,[["v",[[0,[123456789012345678901234567890]]]]]])",
+                     one_token("v", 0, {1.2345678901234568e29})},
+        AcceptedCase{"NotAlwaysNearest", R"([0,[["v",[[0,[0.12088995980580641, 0.1 ,0.3,1e23]]]]]])",
+                     one_token("v", 0, {0.1208899598058064, 0.1, 0.3, 1e23})},
+        AcceptedCase{"PastTheSignificand", R"([0,[["v",[[0,[9007199254740993]]]]]])",
+                     one_token("v", 0, {9007199254740992.0})}),
+    [](const testing::TestParamInfo<AcceptedCase>& info) { return info.param.name; });
+
+TEST(LineParser, KeepsTheSignOfZero) {
+  std::optional<Activation> parsed = Activation::from_line(R"([0,[["v",[[0,[-0,-0.0,-1e-400]]]]]])");
+  ASSERT_TRUE(parsed.has_value());
+  for (double value : parsed->features[0].layers[0].values) {
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(value), std::bit_cast<std::uint64_t>(-0.0));
+  }
+}
+
+struct RejectedCase {
+  const char* name;
+  std::string line;
+};
+
+class RejectedLineTest : public testing::TestWithParam<RejectedCase> {};
+
+TEST_P(RejectedLineTest, IsRejected) {
+  EXPECT_FALSE(Activation::from_line(GetParam().line).has_value()) << GetParam().line;
+  EXPECT_FALSE(Activation::from_line(GetParam().line, LayerRetention::kFirstOnly).has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LineStructure, RejectedLineTest,
+    testing::Values(RejectedCase{"Empty", ""}, RejectedCase{"WhitespaceOnly", " \t\r\n"},
+                    RejectedCase{"ByteOrderMark", "\xEF\xBB\xBF[0,[]]"},
+                    RejectedCase{"FormFeed", "\f[0,[]]"}, RejectedCase{"NoBreakSpace", "[0,[]]\xC2\xA0"},
+                    RejectedCase{"TrailingComma", "[0,[]],"}, RejectedCase{"SecondRecord", "[0,[]] [1,[]]"},
+                    RejectedCase{"Truncated", R"({"linex_index":0,"features":[)"},
+                    RejectedCase{"Comment", "[0,[]] /* */"},
+                    RejectedCase{"NulAfterRecord", std::string("[0,[]]\0", 7)}),
+    [](const testing::TestParamInfo<RejectedCase>& info) { return info.param.name; });
+
+INSTANTIATE_TEST_SUITE_P(
+    RecordForms, RejectedLineTest,
+    testing::Values(
+        RejectedCase{"EmptyObject", "{}"}, RejectedCase{"MissingFeatures", R"({"linex_index":1})"},
+        RejectedCase{"MissingIndex", R"({"features":[]})"},
+        RejectedCase{"IndexTwiceEqual", R"({"linex_index":1,"features":[],"linex_index":1})"},
+        RejectedCase{"FeaturesTwice", R"({"linex_index":1,"features":[],"features":[]})"},
+        RejectedCase{"EscapedDuplicateKey", R"({"linex_index":1,"features":[],"\u006cinex_index":1})"},
+        RejectedCase{"TokenTwice", R"([0,[{"token":"a","layers":[],"token":"a"}]])"},
+        RejectedCase{"ValuesTwice", R"([0,[["a",[{"index":0,"values":[],"values":[]}]]]])"},
+        RejectedCase{"KeyCaseMatters", R"({"Linex_index":1,"features":[]})"},
+        RejectedCase{"ArrayOfOne", "[7]"},
+        RejectedCase{"ArrayOfThree", "[7,[],1]"},
+        RejectedCase{"EmptyArray", "[]"},
+        RejectedCase{"LayerArrayOfOne", R"([0,[["a",[[1]]]]])"},
+        RejectedCase{"Null", "null"}, RejectedCase{"Number", "7"}, RejectedCase{"String", R"("s")"},
+        RejectedCase{"True", "true"}, RejectedCase{"NullFeature", "[0,[null]]"},
+        RejectedCase{"NullFeatures", "[0,null]"}, RejectedCase{"NullLayers", R"([0,[["a",null]]])"},
+        RejectedCase{"NullValues", R"([0,[["a",[[0,null]]]]])"},
+        RejectedCase{"LoneSurrogateInRecordKey", R"({"\ud800":0,"linex_index":0,"features":[]})"}),
+    [](const testing::TestParamInfo<RejectedCase>& info) { return info.param.name; });
+
+INSTANTIATE_TEST_SUITE_P(
+    IntegerFields, RejectedLineTest,
+    testing::Values(RejectedCase{"TooLarge", "[4294967296,[]]"}, RejectedCase{"NegativeZero", "[-0,[]]"},
+                    RejectedCase{"Negative", "[-1,[]]"}, RejectedCase{"Fraction", "[1.0,[]]"},
+                    RejectedCase{"Exponent", "[1e0,[]]"}, RejectedCase{"LeadingZero", "[01,[]]"},
+                    RejectedCase{"String", R"(["1",[]])"}, RejectedCase{"Null", "[null,[]]"},
+                    RejectedCase{"NegativeLayerIndex", R"([0,[["a",[[-1,[]]]]]])"}),
+    [](const testing::TestParamInfo<RejectedCase>& info) { return info.param.name; });
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, RejectedLineTest,
+    testing::Values(
+        RejectedCase{"TrailingComma", R"([0,[["a",[[0,[1,]]]]]])"},
+        RejectedCase{"LeadingComma", R"([0,[["a",[[0,[,1]]]]]])"},
+        RejectedCase{"DoubleComma", R"([0,[["a",[[0,[1,,2]]]]]])"},
+        RejectedCase{"MissingComma", R"([0,[["a",[[0,[1 2]]]]]])"},
+        RejectedCase{"Null", R"([0,[["a",[[0,[null]]]]]])"},
+        RejectedCase{"String", R"([0,[["a",[[0,["1"]]]]]])"},
+        RejectedCase{"True", R"([0,[["a",[[0,[true]]]]]])"},
+        RejectedCase{"TooLarge", R"([0,[["a",[[0,[2e308]]]]]])"},
+        RejectedCase{"HugeExponent", R"([0,[["a",[[0,[1e999999999999]]]]]])"},
+        RejectedCase{"NaN", R"([0,[["a",[[0,[NaN]]]]]])"},
+        RejectedCase{"Infinity", R"([0,[["a",[[0,[-Infinity]]]]]])"},
+        RejectedCase{"PlusSign", R"([0,[["a",[[0,[+1]]]]]])"},
+        RejectedCase{"BareFraction", R"([0,[["a",[[0,[.5]]]]]])"},
+        RejectedCase{"BareStop", R"([0,[["a",[[0,[1.]]]]]])"},
+        RejectedCase{"LeadingZero", R"([0,[["a",[[0,[-00]]]]]])"},
+        RejectedCase{"EmptyExponent", R"([0,[["a",[[0,[1e+]]]]]])"},
+        RejectedCase{"BadNumberInLaterLayer", R"([0,[["a",[[0,[1]],[1,[1e400]]]]]])"}),
+    [](const testing::TestParamInfo<RejectedCase>& info) { return info.param.name; });
+
+INSTANTIATE_TEST_SUITE_P(
+    Strings, RejectedLineTest,
+    testing::Values(
+        RejectedCase{"NumberToken", "[0,[[1,[]]]]"}, RejectedCase{"NullToken", "[0,[[null,[]]]]"},
+        RejectedCase{"RawTab", "[0,[[\"a\tb\",[]]]]"},
+        RejectedCase{"RawNul", std::string("[0,[[\"a\0b\",[]]]]", 14)},
+        RejectedCase{"RawControlInSkippedString", "{\"x\":\"\x1f\",\"linex_index\":0,\"features\":[]}"},
+        RejectedCase{"LoneHighSurrogate", R"([0,[["\ud83d",[]]]])"},
+        RejectedCase{"LoneLowSurrogate", R"([0,[["\ude00",[]]]])"},
+        RejectedCase{"HighSurrogateThenLetter", R"([0,[["\ud83d\u0041",[]]]])"},
+        RejectedCase{"HighSurrogateThenShortEscape", R"([0,[["\ud83d\n",[]]]])"},
+        RejectedCase{"InvertedPair", R"([0,[["\ude00\ud83d",[]]]])"},
+        RejectedCase{"UnknownEscape", R"([0,[["\x41",[]]]])"},
+        RejectedCase{"ShortUnicodeEscape", R"([0,[["\u12",[]]]])"},
+        RejectedCase{"NonHexEscape", R"([0,[["\u12g4",[]]]])"},
+        RejectedCase{"ShortEscapeInSkippedString", R"({"x":"\u12","linex_index":0,"features":[]})"},
+        RejectedCase{"UnknownEscapeInSkippedString", R"({"x":"\a","linex_index":0,"features":[]})"},
+        RejectedCase{"Unclosed", R"([0,[["abc)"}, RejectedCase{"UnclosedAfterEscape", R"([0,[["abc\)"}),
+    [](const testing::TestParamInfo<RejectedCase>& info) { return info.param.name; });
+
+INSTANTIATE_TEST_SUITE_P(
+    Punctuation, RejectedLineTest,
+    testing::Values(
+        RejectedCase{"UnquotedKey", "{linex_index:0,\"features\":[]}"},
+        RejectedCase{"MissingColon", R"({"linex_index" 0,"features":[]})"},
+        RejectedCase{"MissingMemberComma", R"({"linex_index":0 "features":[]})"},
+        RejectedCase{"DoubleMemberComma", R"({"linex_index":0,,"features":[]})"},
+        RejectedCase{"TrailingMemberComma", R"({"linex_index":0,"features":[],})"},
+        RejectedCase{"NumberKey", R"({"linex_index":0,"features":[],1:2})"},
+        RejectedCase{"SkippedTrailingComma", R"({"x":[1,],"linex_index":0,"features":[]})"},
+        RejectedCase{"SkippedObjectWithoutValue", R"({"x":{"a"},"linex_index":0,"features":[]})"},
+        RejectedCase{"SkippedTrailingMemberComma", R"({"x":{"a":1,},"linex_index":0,"features":[]})"},
+        RejectedCase{"SkippedMismatchedClose", R"({"x":[1},"linex_index":0,"features":[]})"},
+        RejectedCase{"SkippedUnquotedKey", R"({"x":{a:1},"linex_index":0,"features":[]})"},
+        RejectedCase{"SkippedBadLiteral", R"({"x":tru,"linex_index":0,"features":[]})"},
+        RejectedCase{"SkippedCapitalLiteral", R"({"x":True,"linex_index":0,"features":[]})"},
+        RejectedCase{"SkippedLeadingZero", R"({"x":01,"linex_index":0,"features":[]})"},
+        RejectedCase{"SkippedMissingValue", R"({"x":,"linex_index":0,"features":[]})"},
+        RejectedCase{"SkippedUnclosed", R"({"x":[[{"a":[1])"}),
+    [](const testing::TestParamInfo<RejectedCase>& info) { return info.param.name; });
+
+std::string with_skipped(const std::string& value) {
+  return R"({"linex_index":4,"skipped":)" + value + R"(,"features":[]})";
+}
+
+TEST(LineParser, SkipsValuesNestedAThousandLevelsDeep) {
+  std::string open, close;
+  for (int level = 0; level < 1000; ++level) {
+    open += level % 2 ? "{\"k\":" : "[";
+    close.insert(0, level % 2 ? "}" : "]");
+  }
+  EXPECT_EQ(Activation::from_line(with_skipped(open + "1" + close)), sentence(4));
+  EXPECT_FALSE(Activation::from_line(with_skipped(open + "1" + close.substr(1))).has_value());
+}
+
+TEST(LineParser, SkipsAMillionNestedArraysWithoutRecursion) {
+  const std::size_t depth = 1'000'000;
+  const std::string open(depth, '[');
+  const std::string close(depth, ']');
+  EXPECT_EQ(Activation::from_line(with_skipped(open + close)), sentence(4));
+  EXPECT_FALSE(Activation::from_line(with_skipped(open)).has_value());
+  EXPECT_FALSE(Activation::from_line(open).has_value());
+}
+
+TEST(LineParser, FirstOnlyRetentionKeepsTheFirstLayerAfterCheckingAll) {
+  const std::string line = R"([0,[["a",[[5,[1,2]],{"values":[3],"index":6},[7,[4]]]],["b",[]]]])";
+  std::optional<Activation> all = Activation::from_line(line, LayerRetention::kAll);
+  std::optional<Activation> first = Activation::from_line(line, LayerRetention::kFirstOnly);
+  ASSERT_TRUE(all.has_value());
+  ASSERT_TRUE(first.has_value());
+  EXPECT_EQ(all->features[0].layers.size(), 3u);
+  EXPECT_EQ(*first, sentence(0, {Feature{"a", {Layer{5, {1.0, 2.0}}}}, Feature{"b", {}}}));
+}
+
+TEST(LineParser, ListsCarryNoSpareCapacity) {
+  std::string values = "[";
+  for (int k = 0; k < 769; ++k) values += (k ? "," : "") + std::to_string(k) + ".5";
+  values += "]";
+  std::string line = "[0,[";
+  for (int k = 0; k < 13; ++k) {
+    line += std::string(k ? "," : "") + "[\"tok\",[[0," + values + "],[1,[]],[2,[]]]]";
+  }
+  line += "]]";
+  std::optional<Activation> parsed = Activation::from_line(line);
+  ASSERT_TRUE(parsed.has_value());
+  EXPECT_EQ(parsed->features.capacity(), 13u);
+  for (const Feature& feature : parsed->features) {
+    EXPECT_EQ(feature.layers.capacity(), 3u);
+    EXPECT_EQ(feature.layers[0].values.size(), 769u);
+    EXPECT_EQ(feature.layers[0].values.capacity(), 769u);
+    EXPECT_EQ(feature.layers[0].values[768], 768.5);
+  }
+}
+
+TEST(LineParser, ReusedParserForgetsRejectedLines) {
+  LineParser parser;
+  EXPECT_FALSE(parser.parse(R"([0,[["a",[[0,[1,2,x]]]]]])", LayerRetention::kAll).has_value());
+  std::optional<Activation> next = parser.parse(R"([1,[["b",[[0,[3]]]]]])", LayerRetention::kAll);
+  ASSERT_TRUE(next.has_value());
+  EXPECT_EQ(*next, sentence(1, {Feature{"b", {Layer{0, {3.0}}}}}));
+}
+
+}  // namespace
+}  // namespace ondravane

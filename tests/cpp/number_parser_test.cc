@@ -1,0 +1,243 @@
+#include "converter/number_parser.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace ondravane {
+namespace {
+
+struct GrammarCase {
+  const char* text;
+  bool is_number;
+};
+
+void PrintTo(const GrammarCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
+class NumberGrammarTest : public testing::TestWithParam<GrammarCase> {};
+
+TEST_P(NumberGrammarTest, FollowsTheJsonGrammar) {
+  EXPECT_EQ(is_json_number(GetParam().text), GetParam().is_number);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NumberGrammarTest,
+    testing::Values(GrammarCase{"0", true}, GrammarCase{"-0", true}, GrammarCase{"7", true},
+                    GrammarCase{"-12.5e-3", true}, GrammarCase{"1E+2", true}, GrammarCase{"1e02", true},
+                    GrammarCase{"0.000", true}, GrammarCase{"123456789012345678901234567890", true},
+                    GrammarCase{"1e999999999999", true}, GrammarCase{"", false}, GrammarCase{"-", false},
+                    GrammarCase{"+1", false}, GrammarCase{"01", false}, GrammarCase{"-00", false},
+                    GrammarCase{"1.", false}, GrammarCase{".5", false}, GrammarCase{"1e", false},
+                    GrammarCase{"1e+", false}, GrammarCase{"1.e3", false}, GrammarCase{"NaN", false},
+                    GrammarCase{"Infinity", false}, GrammarCase{"-infinity", false},
+                    GrammarCase{"0x10", false}, GrammarCase{"1 ", false}, GrammarCase{"--1", false},
+                    GrammarCase{"1e1.5", false}));
+
+struct ConversionCase {
+  const char* text;
+  std::optional<double> value;  // nothing: rejected as out of range
+};
+
+void PrintTo(const ConversionCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
+class NumberConversionTest : public testing::TestWithParam<ConversionCase> {};
+
+TEST_P(NumberConversionTest, GivesTheExpectedDouble) {
+  const ConversionCase& c = GetParam();
+  std::optional<double> parsed = parse_json_number(c.text);
+  ASSERT_EQ(parsed.has_value(), c.value.has_value());
+  if (parsed) {
+    // Bit patterns, so that the sign of zero counts.
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(*parsed), std::bit_cast<std::uint64_t>(*c.value))
+        << *parsed << " vs " << *c.value;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NumberConversionTest,
+    testing::Values(
+        ConversionCase{"1e308", 1e308}, ConversionCase{"2e308", std::nullopt},
+        ConversionCase{"1e999999999999", std::nullopt}, ConversionCase{"1e2147483647", std::nullopt},
+        ConversionCase{"1e-400", 0.0}, ConversionCase{"-1e-400", -0.0},
+        ConversionCase{"0e999999999999", 0.0}, ConversionCase{"-0e999999999999", -0.0},
+        ConversionCase{"1e-999999999999", 0.0}, ConversionCase{"-5e-999999999999", -0.0},
+        ConversionCase{"123456789012345678901234567890", 1.2345678901234568e29},
+        ConversionCase{"9007199254740993", 9007199254740992.0},
+        ConversionCase{"0.12088995980580641", 0.1208899598058064},
+        ConversionCase{"0.1", 0.1}, ConversionCase{"0.3", 0.3}, ConversionCase{"1e23", 1e23},
+        ConversionCase{"-0", -0.0}, ConversionCase{"-0.0", -0.0}, ConversionCase{"0", 0.0},
+        ConversionCase{"18446744073709551615", 18446744073709551615.0},
+        ConversionCase{"18446744073709551616", 18446744073709551610.0},
+        ConversionCase{"1.7976931348623157e308", 1.7976931348623157e308},
+        ConversionCase{"1.7976931348623159e308", std::nullopt},
+        ConversionCase{"4.9e-324", 4.9e-324}, ConversionCase{"-12.5", -12.5},
+        ConversionCase{"1000000000000000000000000e-24", 1.0}));
+
+struct IndexCase {
+  const char* text;
+  std::optional<std::uint32_t> value;
+};
+
+void PrintTo(const IndexCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
+class IndexTest : public testing::TestWithParam<IndexCase> {};
+
+TEST_P(IndexTest, AcceptsPlainUnsigned32BitIntegersOnly) {
+  EXPECT_EQ(parse_json_index(GetParam().text), GetParam().value);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, IndexTest,
+                         testing::Values(IndexCase{"0", 0u}, IndexCase{"7", 7u},
+                                         IndexCase{"4294967295", 4294967295u},
+                                         IndexCase{"4294967296", std::nullopt},
+                                         IndexCase{"99999999999999999999", std::nullopt},
+                                         IndexCase{"-0", std::nullopt}, IndexCase{"-1", std::nullopt},
+                                         IndexCase{"1.0", std::nullopt}, IndexCase{"1e0", std::nullopt},
+                                         IndexCase{"01", std::nullopt}, IndexCase{"", std::nullopt},
+                                         IndexCase{"+1", std::nullopt}));
+
+// An independent, deliberately plain rendering of the conversion rules: the
+// digits are collected as text first, the powers of ten come from the C
+// library's correctly rounded strtod rather than from the parser's table.
+std::optional<double> reference_conversion(const std::string& text) {
+  std::size_t i = 0;
+  const bool negative = text[i] == '-';
+  if (negative) ++i;
+  std::string integer_digits, fraction_digits, exponent_digits;
+  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) integer_digits += text[i++];
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) fraction_digits += text[i++];
+  }
+  bool exponent_negative = false;
+  bool has_exponent = false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    has_exponent = true;
+    ++i;
+    if (text[i] == '+' || text[i] == '-') exponent_negative = text[i++] == '-';
+    exponent_digits = text.substr(i);
+  }
+  const std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t s = 0;
+  long long e = 0;
+  bool full = false;
+  for (std::size_t k = 0; k < integer_digits.size() + fraction_digits.size(); ++k) {
+    const bool in_fraction = k >= integer_digits.size();
+    const unsigned d = (in_fraction ? fraction_digits[k - integer_digits.size()] : integer_digits[k]) - '0';
+    if (!full && s <= (max - d) / 10) {
+      s = s * 10 + d;
+      if (in_fraction) --e;
+    } else {
+      full = true;
+      if (!in_fraction) ++e;
+    }
+  }
+  const double zero = negative ? -0.0 : 0.0;
+  if (has_exponent) {
+    std::size_t first = exponent_digits.find_first_not_of('0');
+    std::string significant = first == std::string::npos ? "0" : exponent_digits.substr(first);
+    if (significant.size() > 10 || std::stoll(significant) > 2147483647LL) {
+      if (s != 0 && !exponent_negative) return std::nullopt;
+      return zero;
+    }
+    const long long x = std::stoll(significant);
+    e = exponent_negative ? e - x : e + x;
+    e = std::max<long long>(std::min<long long>(e, 2147483647LL), -2147483648LL);
+  }
+  auto power = [](long long k) { return std::strtod(("1e" + std::to_string(k)).c_str(), nullptr); };
+  double f = static_cast<double>(s);
+  while (std::llabs(e) > 308) {
+    if (f == 0) return negative ? -f : f;
+    if (e > 0) return std::nullopt;
+    f = f / power(308);
+    e += 308;
+  }
+  if (e >= 0) {
+    f = f * power(e);
+    if (std::isinf(f)) return std::nullopt;
+  } else {
+    f = f / power(-e);
+  }
+  return negative ? -f : f;
+}
+
+std::string random_digits(std::mt19937_64& rng, int count, bool leading_nonzero) {
+  std::string digits;
+  for (int k = 0; k < count; ++k) {
+    int low = (k == 0 && leading_nonzero) ? 1 : 0;
+    digits += static_cast<char>('0' + std::uniform_int_distribution<int>(low, 9)(rng));
+  }
+  return digits;
+}
+
+std::string random_number(std::mt19937_64& rng) {
+  auto pick = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); };
+  std::string text;
+  if (pick(0, 1)) text += '-';
+  const int integer_length = pick(0, 4) == 0 ? 1 : pick(1, 24);
+  text += integer_length == 1 && pick(0, 3) == 0 ? "0" : random_digits(rng, integer_length, true);
+  if (pick(0, 2) != 0) text += "." + random_digits(rng, pick(1, 26), false);
+  switch (pick(0, 5)) {
+    case 0: break;
+    case 1: text += "e" + std::to_string(pick(-30, 30)); break;
+    case 2: text += "E+" + std::to_string(pick(280, 340)); break;
+    case 3: text += "e-" + std::to_string(pick(280, 360)); break;
+    case 4: text += "e" + std::string(pick(0, 3), '0') + std::to_string(pick(0, 400)); break;
+    default: text += "e-" + random_digits(rng, pick(9, 13), true); break;
+  }
+  return text;
+}
+
+TEST(NumberConversion, MatchesAnIndependentImplementationOnGeneratedNumbers) {
+  std::mt19937_64 rng(20240611);
+  int converted = 0;
+  for (int n = 0; n < 5000; ++n) {
+    const std::string text = random_number(rng);
+    SCOPED_TRACE(text);
+    const std::optional<double> expected = reference_conversion(text);
+    const std::optional<double> actual = parse_json_number(text);
+    ASSERT_EQ(actual.has_value(), expected.has_value());
+    if (actual) {
+      ++converted;
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(*actual), std::bit_cast<std::uint64_t>(*expected));
+    }
+  }
+  EXPECT_GT(converted, 4000);  // the generator mostly makes finite numbers
+}
+
+TEST(NumberConversion, IsNearestForShortSignificandsAndSmallExponents) {
+  // Below 2^53 with |E| <= 22 both operations are exact or rounded once.
+  std::mt19937_64 rng(7);
+  for (int n = 0; n < 3000; ++n) {
+    const std::uint64_t s = rng() % (std::uint64_t{1} << 53);
+    const int e = static_cast<int>(rng() % 45) - 22;
+    const std::string text = std::to_string(s) + "e" + std::to_string(e);
+    SCOPED_TRACE(text);
+    const std::optional<double> actual = parse_json_number(text);
+    ASSERT_TRUE(actual.has_value());
+    EXPECT_EQ(*actual, std::strtod(text.c_str(), nullptr));
+  }
+}
+
+TEST(NumberScanning, StopsAtTheFirstByteThatCannotContinueTheNumber) {
+  const std::string text = "-1.25e+3,";
+  double value = 0;
+  const char* end = text.data() + text.size();
+  EXPECT_EQ(parse_number(text.data(), end, value), end - 1);
+  EXPECT_EQ(value, -1250.0);
+  EXPECT_EQ(scan_number(text.data(), end), end - 1);
+  const std::string zero_then_digit = "01";
+  EXPECT_EQ(scan_number(zero_then_digit.data(), zero_then_digit.data() + 2), zero_then_digit.data() + 1);
+}
+
+}  // namespace
+}  // namespace ondravane
