@@ -244,3 +244,17 @@ def test_second_initialisation_is_refused():
         "ImportError Zarvo modules may only be initialized once per interpreter process",
         "ondravane_converter 0.3.7",
     ]
+
+
+def test_only_the_entry_point_is_exported(module):
+    import shutil
+    import subprocess
+
+    if shutil.which("nm") is None:
+        pytest.skip("nm is not installed")
+    assert module.__file__.endswith(".abi3.so")
+    listing = subprocess.run(
+        ["nm", "-D", "--defined-only", module.__file__], capture_output=True, text=True, check=True
+    ).stdout
+    symbols = [line.split()[-1] for line in listing.splitlines() if line.strip()]
+    assert symbols == ["PyInit_ondravane_converter"]
