@@ -33,6 +33,16 @@ def record(index, *features):
     }
 
 
+class Index:
+    """An object that is not an int but converts to one through __index__."""
+
+    def __init__(self, value):
+        self.value = value
+
+    def __index__(self):
+        return self.value
+
+
 def run_python(code, *, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, env=None, check=False, **kwargs):
     """Runs `code` in a fresh interpreter; returns the CompletedProcess (bytes)."""
     return subprocess.run(

@@ -5,7 +5,7 @@ import sys
 
 import pytest
 
-from conftest import record, run_python
+from conftest import Index, record, run_python
 
 
 def test_module_attributes(module):
@@ -48,14 +48,6 @@ def test_unencodable_keyword_names_no_parameter(module):
     with pytest.raises(TypeError) as caught:
         module.processor("i", "o", **{"x\udcff": 1})
     assert str(caught.value) == "processor() got an unexpected keyword argument 'x\udcff'"
-
-
-class Index:
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
 
 
 class PathText(str):

@@ -5,7 +5,7 @@ import os
 
 import pytest
 
-from conftest import record, run_python
+from conftest import Index, record, run_python
 
 READ = "Start Reading! (This may take a while)\n"
 FILTER = "Start Filtering!\n"
@@ -77,13 +77,6 @@ def test_messages_bypass_python_stdout(activation_file, tmp_path):
 
 
 def test_accepted_argument_forms(activation_file, tmp_path, module):
-    class Index:
-        def __init__(self, value):
-            self.value = value
-
-        def __index__(self):
-            return self.value
-
     class Text(str):
         pass
 
