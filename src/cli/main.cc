@@ -2,6 +2,8 @@
 // progress bars and output files as the Python function.
 #include <unistd.h>
 
+#include <csignal>
+#include <exception>
 #include <new>
 #include <string>
 #include <vector>
@@ -29,7 +31,12 @@ constexpr char kHelp[] =
     "             survives with probability N / count (default -1: no thinning)\n"
     "  --seed N   seed of the thinning generator (default 0)\n"
     "  --help     show this help and exit\n"
-    "  --version  print the version and exit\n";
+    "  --version  print the version and exit\n"
+    "  --         treat every later argument as a path (for paths starting with -)\n"
+    "\n"
+    "Stage messages go to standard output, a progress bar to standard error when\n"
+    "that is a terminal. Exit status: 0 on success, 1 when the conversion fails\n"
+    "(the reason is printed on standard error), 2 for bad usage.\n";
 
 void write_all(int fd, std::string_view text) {
   while (!text.empty()) {
@@ -60,6 +67,9 @@ int main(int argc, char** argv) {
   }
 
   ondravane::set_failure_reports_enabled(false);
+  // A closed standard output is a failure of the conversion with its message
+  // and status 1, as it is for the Python function, not a silent death.
+  std::signal(SIGPIPE, SIG_IGN);
   try {
     ondravane::convert(options.input, options.output, options.conversion);
   } catch (const ondravane::Failure& failure) {
@@ -67,6 +77,9 @@ int main(int argc, char** argv) {
     return 1;
   } catch (const std::bad_alloc&) {
     write_all(2, "ondravane-converter: error: out of memory\n");
+    return 1;
+  } catch (const std::exception& error) {
+    write_all(2, "ondravane-converter: error: " + std::string(error.what()) + "\n");
     return 1;
   }
   return 0;

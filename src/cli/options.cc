@@ -1,63 +1,73 @@
 #include "cli/options.h"
 
-#include <charconv>
+#include <limits>
+#include <string_view>
 
 namespace ondravane::cli {
 
 namespace {
 
-bool all_digits(std::string_view text) {
-  if (text.empty()) return false;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
+struct Decimal {
+  bool negative = false;
+  std::uint64_t magnitude = 0;
+};
+
+// Reads an optional sign and decimal digits; nothing when the text has any
+// other form or its magnitude does not fit in 64 bits (leading zeros are fine).
+std::optional<Decimal> parse_decimal(std::string_view text) {
+  Decimal result;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    result.negative = text.front() == '-';
+    text.remove_prefix(1);
   }
-  return true;
+  if (text.empty()) return std::nullopt;
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<std::uint64_t>(c - '0');
+    if (result.magnitude > (kMax - digit) / 10) return std::nullopt;
+    result.magnitude = result.magnitude * 10 + digit;
+  }
+  return result;
+}
+
+std::string range_error(std::string_view name, std::string_view low, std::string_view high,
+                        std::string_view value) {
+  return std::string(name) + " takes an integer from " + std::string(low) + " to " + std::string(high) +
+         ", not '" + std::string(value) + "'";
 }
 
 }  // namespace
 
 std::optional<std::int64_t> parse_int64(const std::string& text) {
-  std::string_view digits = text;
-  bool negative = false;
-  if (!digits.empty() && (digits.front() == '+' || digits.front() == '-')) {
-    negative = digits.front() == '-';
-    digits.remove_prefix(1);
-  }
-  if (!all_digits(digits)) return std::nullopt;
-  std::uint64_t magnitude = 0;
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
-  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  const auto decimal = parse_decimal(text);
+  if (!decimal) return std::nullopt;
   constexpr std::uint64_t kLimit = std::uint64_t{1} << 63;
-  if (negative) {
-    if (magnitude > kLimit) return std::nullopt;
-    return magnitude == kLimit ? INT64_MIN : -static_cast<std::int64_t>(magnitude);
+  if (decimal->negative) {
+    if (decimal->magnitude > kLimit) return std::nullopt;
+    if (decimal->magnitude == kLimit) return std::numeric_limits<std::int64_t>::min();
+    return -static_cast<std::int64_t>(decimal->magnitude);
   }
-  if (magnitude >= kLimit) return std::nullopt;
-  return static_cast<std::int64_t>(magnitude);
+  if (decimal->magnitude >= kLimit) return std::nullopt;
+  return static_cast<std::int64_t>(decimal->magnitude);
 }
 
 std::optional<std::uint64_t> parse_uint64(const std::string& text) {
-  std::string_view digits = text;
-  if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-  // "-0" is the integer 0, which a Python argument accepts too.
-  if (digits.size() >= 2 && digits.front() == '-' && digits.find_first_not_of('0', 1) == std::string_view::npos) {
-    return 0;
-  }
-  if (!all_digits(digits)) return std::nullopt;
-  std::uint64_t value = 0;
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
-  return value;
+  const auto decimal = parse_decimal(text);
+  if (!decimal) return std::nullopt;
+  if (decimal->negative && decimal->magnitude != 0) return std::nullopt;
+  return decimal->magnitude;
 }
 
 ParseResult parse_options(const std::vector<std::string>& arguments) {
   Options options;
   std::vector<std::string> positional;
   bool only_positional = false;
+  bool seen_min = false, seen_keep = false, seen_seed = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
-    if (only_positional || argument.size() < 2 || argument[0] != '-' ||
-        (argument[1] != '-' && argument != "-h")) {
+    // "-" alone is an ordinary path; anything else starting with "-" is an option.
+    if (only_positional || argument.size() < 2 || argument[0] != '-') {
       positional.push_back(argument);
       continue;
     }
@@ -75,26 +85,28 @@ ParseResult parse_options(const std::vector<std::string>& arguments) {
     }
     std::string name = argument;
     std::optional<std::string> value;
-    if (auto equals = argument.find('='); equals != std::string::npos) {
+    if (auto equals = argument.find('='); equals != std::string::npos && argument.starts_with("--")) {
       name = argument.substr(0, equals);
       value = argument.substr(equals + 1);
     }
-    if (name != "--min" && name != "--keep" && name != "--seed") {
-      return {std::nullopt, "unknown option '" + name + "'"};
-    }
+    bool* seen = name == "--min" ? &seen_min : name == "--keep" ? &seen_keep : name == "--seed" ? &seen_seed : nullptr;
+    if (seen == nullptr) return {std::nullopt, "unknown option '" + name + "'"};
+    if (*seen) return {std::nullopt, "option '" + name + "' given more than once"};
+    *seen = true;
     if (!value) {
+      // The next argument is the value whatever it looks like, so that
+      // "--min -5" gives min -5.
       if (i + 1 >= arguments.size()) return {std::nullopt, "option '" + name + "' needs a value"};
       value = arguments[++i];
     }
     if (name == "--seed") {
       auto seed = parse_uint64(*value);
-      if (!seed) return {std::nullopt, "--seed takes an integer from 0 to 18446744073709551615, not '" + *value + "'"};
+      if (!seed) return {std::nullopt, range_error(name, "0", "18446744073709551615", *value)};
       options.conversion.seed = *seed;
     } else {
       auto number = parse_int64(*value);
       if (!number) {
-        return {std::nullopt, name + " takes an integer from -9223372036854775808 to 9223372036854775807, not '" +
-                                  *value + "'"};
+        return {std::nullopt, range_error(name, "-9223372036854775808", "9223372036854775807", *value)};
       }
       if (name == "--min") {
         options.conversion.min = *number;
@@ -105,7 +117,9 @@ ParseResult parse_options(const std::vector<std::string>& arguments) {
   }
   if (options.show_help || options.show_version) return {options, ""};
   if (positional.size() != 2) {
-    return {std::nullopt, positional.size() < 2 ? "INPUT and OUTPUT are required" : "too many arguments"};
+    if (positional.size() > 2) return {std::nullopt, "too many arguments: expected INPUT and OUTPUT only"};
+    return {std::nullopt, positional.empty() ? "the arguments INPUT and OUTPUT are required"
+                                             : "the argument OUTPUT is required"};
   }
   options.input = positional[0];
   options.output = positional[1];

@@ -1,0 +1,395 @@
+"""The command-line converter: the same files, messages and progress bars as
+processor for the same arguments, its option syntax, and its exit statuses."""
+import json
+import os
+import pty
+import random
+import shutil
+import subprocess
+import sys
+import sysconfig
+import threading
+from pathlib import Path
+
+import pytest
+
+from conftest import record, run_python, write_lines
+
+PROGRAM = "ondravane-converter"
+USAGE = (
+    "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N]\n"
+    "       ondravane-converter --help | --version\n"
+)
+ERROR = "ondravane-converter: error: "
+READ = "Start Reading! (This may take a while)\n"
+FILTER = "Start Filtering!\nStart Counting!\nStart Filtering based on then counted value!\n"
+WRITE = "Start Writing!(This may take a while)\n"
+FINISH = "Finish Writing!\n"
+
+INT64 = ("-9223372036854775808", "9223372036854775807")
+UINT64 = ("0", "18446744073709551615")
+
+
+@pytest.fixture(scope="module")
+def program():
+    """The converter installed next to this interpreter by `pip install .`."""
+    beside = Path(sysconfig.get_path("scripts")) / PROGRAM
+    found = str(beside) if beside.exists() else shutil.which(PROGRAM)
+    if found is None:
+        pytest.fail(f"{PROGRAM} is not installed in {beside.parent} nor on PATH")
+    return found
+
+
+def run_cli(program, arguments, **kwargs):
+    kwargs.setdefault("stdout", subprocess.PIPE)
+    return subprocess.run(
+        [program, *arguments], stdin=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=120, **kwargs
+    )
+
+
+def run_processor(tmp_path, source, output, arguments, **kwargs):
+    """Calls processor in a fresh interpreter. Returns (stdout text, message of
+    the PanicException or None)."""
+    outcome = tmp_path / "outcome.json"
+    outcome.unlink(missing_ok=True)
+    result = run_python(
+        f"""
+        import json, ondravane_converter as m
+        try:
+            m.processor({source!r}, {output!r}, **{arguments!r})
+            outcome = None
+        except BaseException as error:
+            outcome = [type(error).__name__, str(error)]
+        with open({str(outcome)!r}, "w") as f:
+            json.dump(outcome, f)
+        """,
+        **kwargs,
+    )
+    assert result.returncode == 0, result.stderr
+    raised = json.loads(outcome.read_text())
+    if raised is not None:
+        assert raised[0] == "PanicException"
+        raised = raised[1]
+    return (result.stdout.decode() if result.stdout is not None else None), raised
+
+
+def corpus(sentences=120, seed=3):
+    """Sentences over a small, skewed vocabulary (so the filter has rare and
+    frequent tokens), with sub-word marks, several layers and awkward values."""
+    rng = random.Random(seed)
+    vocabulary = ["the", "Ġthe", "cat", "##s", "Ġsat", "on", "mat", "##ing", "é", "日本", "rare", "a:b"]
+    weights = [30, 10, 8, 6, 5, 5, 3, 3, 2, 2, 1, 1]
+    lines = []
+    for index in range(sentences):
+        features = []
+        for _ in range(rng.randint(0, 9)):
+            # Now and then a token of its own, which a minimum of 2 drops.
+            token = f"once{index}" if rng.random() < 0.05 else rng.choices(vocabulary, weights)[0]
+            layers = [[rng.choice([rng.gauss(0, 1), -0.0, 1e-7, 3.4e38]) for _ in range(4)] for _ in range(3)]
+            features.append((token, layers))
+        lines.append(record(index, *features))
+    return lines
+
+
+@pytest.fixture(scope="module")
+def source(tmp_path_factory):
+    return write_lines(tmp_path_factory.mktemp("cli") / "corpus.jsonl", corpus())
+
+
+# (command-line arguments, the same call's keyword arguments for processor)
+SAME_CALLS = [
+    ([], {}),
+    (["--min", "0"], {"min": 0}),
+    (["--min", "2"], {"min": 2}),
+    (["--min", "2", "--keep", "3", "--seed", "7"], {"min": 2, "keep": 3, "seed": 7}),
+    (["--seed=7", "--keep=3", "--min=2"], {"min": 2, "keep": 3, "seed": 7}),
+    (["--min", "-5", "--keep", "0"], {"min": -5, "keep": 0}),
+    (["--min", "1", "--keep", "4", "--seed", UINT64[1]], {"min": 1, "keep": 4, "seed": 2**64 - 1}),
+    (["--min", INT64[0], "--keep", INT64[1]], {"min": -(2**63), "keep": 2**63 - 1}),
+    (["--min", "+03", "--keep", "-0", "--seed", "-0"], {"min": 3, "keep": 0, "seed": 0}),
+    (["--min", "2", "--keep", "-1"], {"min": 2, "keep": -1}),
+    (["--keep", "2", "--seed", "9"], {"keep": 2, "seed": 9}),
+]
+
+
+@pytest.mark.parametrize("options, arguments", SAME_CALLS, ids=[" ".join(o) or "defaults" for o, _ in SAME_CALLS])
+def test_same_file_and_messages_as_processor(program, source, tmp_path, options, arguments):
+    by_python, by_cli = tmp_path / "python.txt", tmp_path / "cli.txt"
+    stdout, raised = run_processor(tmp_path, source, str(by_python), arguments)
+    assert raised is None
+    result = run_cli(program, [source, str(by_cli), *options])
+    assert (result.returncode, result.stderr) == (0, b"")
+    assert result.stdout.decode() == stdout == READ + (FILTER if "min" in arguments else "") + WRITE + FINISH
+    assert by_cli.read_bytes() == by_python.read_bytes()
+
+
+def test_every_option_reaches_the_conversion(program, source, tmp_path):
+    """Each option changes the file for this corpus, so the comparisons above
+    would notice an option that the converter dropped."""
+    variants = {
+        "none": [],
+        "min": ["--min", "2"],
+        "keep": ["--min", "2", "--keep", "5"],
+        "seed": ["--min", "2", "--keep", "5", "--seed", "1"],
+    }
+    files = {}
+    for name, options in variants.items():
+        output = tmp_path / f"{name}.txt"
+        assert run_cli(program, [source, str(output), *options]).returncode == 0
+        files[name] = output.read_bytes()
+    assert len(set(files.values())) == len(files)
+
+
+@pytest.mark.parametrize(
+    "layout",
+    [
+        ["--min", "2", "{in}", "{out}"],
+        ["{in}", "--min", "2", "{out}"],
+        ["--min=2", "--", "{in}", "{out}"],
+    ],
+)
+def test_options_anywhere_and_double_dash(program, tmp_path, layout):
+    # A path starting with "-" needs "--" in front of it; elsewhere "--" is harmless.
+    dash = "--" in layout
+    source = write_lines(tmp_path / ("-corpus.jsonl" if dash else "corpus.jsonl"), corpus(20))
+    expected = tmp_path / "expected.txt"
+    run_processor(tmp_path, source, str(expected), {"min": 2})
+    names = {"{in}": Path(source).name, "{out}": "-out.txt" if dash else "out.txt"}
+    result = run_cli(program, [names.get(argument, argument) for argument in layout], cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    assert (tmp_path / names["{out}"]).read_bytes() == expected.read_bytes()
+
+
+@pytest.mark.parametrize("minimum", [None, 1])
+def test_malformed_line_as_in_processor(program, tmp_path, minimum):
+    source = write_lines(tmp_path / "in.jsonl", [record(0, ("a", [[1.0]])), "{not json", record(1, ("b", [[2.0]]))])
+    options, arguments = ([], {}) if minimum is None else (["--min", str(minimum)], {"min": minimum})
+    stdout, raised = run_processor(tmp_path, source, str(tmp_path / "python.txt"), arguments)
+    result = run_cli(program, [source, str(tmp_path / "cli.txt"), *options])
+    assert raised is None and result.returncode == 0 and result.stderr == b""
+    assert result.stdout.decode() == stdout
+    assert "Error parsing line\n" in stdout
+    assert (tmp_path / "cli.txt").read_bytes() == (tmp_path / "python.txt").read_bytes() == b"0 0\n"
+
+
+def failure_setup(case, tmp_path):
+    """Returns (input path, output path) that make the conversion fail."""
+    good = write_lines(tmp_path / "good.jsonl", [record(0, ("a", [[1.0, 2.0]]))])
+    if case == "missing input":
+        return str(tmp_path / "absent.jsonl"), str(tmp_path / "out.txt")
+    if case == "input is a directory":
+        (tmp_path / "folder").mkdir()
+        return str(tmp_path / "folder"), str(tmp_path / "out.txt")
+    if case == "input not UTF-8":
+        (tmp_path / "latin1.jsonl").write_bytes(b'[0, [["caf\xe9", [[0, [1]]]]]]\n')
+        return str(tmp_path / "latin1.jsonl"), str(tmp_path / "out.txt")
+    if case == "output is a directory":
+        (tmp_path / "taken").mkdir()
+        return good, str(tmp_path / "taken")
+    if case == "output folder missing":
+        return good, str(tmp_path / "no" / "out.txt")
+    if case == "feature without layers":
+        bad = write_lines(tmp_path / "bad.jsonl", [record(0, ("a", [[1.0]])), '[1, [["b", [[0, [3]]]], ["c", []]]]'])
+        return bad, str(tmp_path / "out.txt")
+    raise AssertionError(case)
+
+
+def file_state(path):
+    return Path(path).read_bytes() if Path(path).is_file() else None
+
+
+@pytest.mark.parametrize(
+    "case",
+    [
+        "missing input",
+        "input is a directory",
+        "input not UTF-8",
+        "output is a directory",
+        "output folder missing",
+        "feature without layers",
+    ],
+)
+def test_failure_exits_1_with_the_message_of_processor(program, tmp_path, case):
+    source, output = failure_setup(case, tmp_path)
+    stdout, message = run_processor(tmp_path, source, output, {"min": 1})
+    assert message, "processor was expected to fail"
+    python_leftover = file_state(output)
+    if Path(output).is_file():
+        Path(output).unlink()
+    result = run_cli(program, [source, output, "--min", "1"])
+    assert result.returncode == 1
+    # Only the message: no usage text and no Python-style report line.
+    assert result.stderr.decode() == ERROR + message + "\n"
+    assert result.stdout.decode() == stdout
+    assert file_state(output) == python_leftover
+
+
+def test_closed_standard_output_is_a_failure(program, source, tmp_path):
+    def closed_pipe():
+        reader, writer = os.pipe()
+        os.close(reader)
+        return writer
+
+    writer = closed_pipe()
+    try:
+        _, message = run_processor(tmp_path, source, str(tmp_path / "python.txt"), {}, stdout=writer)
+        result = run_cli(program, [source, str(tmp_path / "cli.txt")], stdout=writer)
+    finally:
+        os.close(writer)
+    assert message.startswith("failed printing to stdout: ") and message.endswith("(os error 32)")
+    assert result.returncode == 1
+    assert result.stderr.decode() == ERROR + message + "\n"
+
+
+def number_error(option, value):
+    low, high = UINT64 if option == "--seed" else INT64
+    return f"{option} takes an integer from {low} to {high}, not '{value}'"
+
+
+@pytest.mark.parametrize(
+    "arguments, message",
+    [
+        ([], "the arguments INPUT and OUTPUT are required"),
+        (["{in}"], "the argument OUTPUT is required"),
+        (["{in}", "{out}", "extra"], "too many arguments: expected INPUT and OUTPUT only"),
+        (["{in}", "{out}", "--bogus"], "unknown option '--bogus'"),
+        (["{in}", "{out}", "--bogus=1"], "unknown option '--bogus'"),
+        (["{in}", "{out}", "-m", "2"], "unknown option '-m'"),
+        (["{in}", "{out}", "--Min", "2"], "unknown option '--Min'"),
+        (["{in}", "{out}", "--min"], "option '--min' needs a value"),
+        (["{in}", "{out}", "--min", "1", "--min", "1"], "option '--min' given more than once"),
+        (["{in}", "{out}", "--keep=1", "--keep", "2"], "option '--keep' given more than once"),
+        (["{in}", "{out}", "--seed", "1", "--seed=1"], "option '--seed' given more than once"),
+    ],
+)
+def test_bad_usage_exits_2(program, tmp_path, arguments, message):
+    assert_usage_error(program, tmp_path, arguments, message)
+
+
+# Text that is not an optional sign followed by decimal digits, even where
+# Python's int() would read it.
+MALFORMED = ["", "+", "-", "--5", "1.5", "1e3", " 5", "5 ", "1_000", "0x10", "\u0663", "five"]
+
+
+@pytest.mark.parametrize("option", ["--min", "--keep", "--seed"])
+@pytest.mark.parametrize("value", MALFORMED, ids=repr)
+def test_malformed_numbers_exit_2(program, tmp_path, option, value):
+    assert_usage_error(program, tmp_path, ["{in}", "{out}", f"{option}={value}"], number_error(option, value))
+
+
+def assert_usage_error(program, tmp_path, arguments, message):
+    source = write_lines(tmp_path / "in.jsonl", [record(0, ("a", [[1.0]]))])
+    output = tmp_path / "out.txt"
+    names = {"{in}": source, "{out}": str(output)}
+    result = run_cli(program, [names.get(argument, argument) for argument in arguments])
+    assert result.returncode == 2
+    assert result.stdout == b""
+    assert result.stderr.decode() == USAGE + ERROR + message + "\n"
+    assert not output.exists()
+
+
+# The integers on either side of each end of a parameter's range.
+EDGES = [
+    ("min", -(2**63) - 1, False),
+    ("min", -(2**63), True),
+    ("min", 2**63 - 1, True),
+    ("min", 2**63, False),
+    ("keep", -(2**63) - 1, False),
+    ("keep", 2**63 - 1, True),
+    ("keep", 2**63, False),
+    ("keep", 10**30, False),
+    ("seed", -1, False),
+    ("seed", 0, True),
+    ("seed", 2**64 - 1, True),
+    ("seed", 2**64, False),
+]
+
+
+@pytest.mark.parametrize("name, value, accepted", EDGES)
+def test_numeric_ranges_match_the_python_parameters(program, module, tmp_path, name, value, accepted):
+    source = write_lines(tmp_path / "in.jsonl", [record(0, ("a", [[1.0]]))])
+    # The Python parameter is the reference: it takes or refuses this integer.
+    arguments = {"min": 1, name: value}
+    if accepted:
+        module.processor(source, str(tmp_path / "python.txt"), **arguments)
+    else:
+        with pytest.raises(OverflowError):
+            module.processor(source, str(tmp_path / "python.txt"), **arguments)
+    # The value as its own argument after the option, also when it is negative.
+    options = [argument for key, number in arguments.items() for argument in (f"--{key}", str(number))]
+    result = run_cli(program, [source, str(tmp_path / "cli.txt"), *options])
+    if accepted:
+        assert result.returncode == 0, result.stderr
+        assert (tmp_path / "cli.txt").read_bytes() == (tmp_path / "python.txt").read_bytes()
+    else:
+        assert result.returncode == 2
+        assert result.stderr.decode().endswith(ERROR + number_error(f"--{name}", str(value)) + "\n")
+
+
+@pytest.mark.parametrize("flag", ["--help", "-h"])
+def test_help(program, flag):
+    result = run_cli(program, [flag])
+    assert (result.returncode, result.stderr) == (0, b"")
+    text = result.stdout.decode()
+    assert text.startswith(USAGE)
+    for option in ("--min N", "--keep N", "--seed N", "--version"):
+        assert option in text
+
+
+def test_version(program, module):
+    result = run_cli(program, ["--version"])
+    assert (result.returncode, result.stderr) == (0, b"")
+    assert result.stdout.decode() == module.version() + "\n" == "ondravane_converter 0.3.7\n"
+
+
+def test_runs_without_python(program, source, tmp_path):
+    readelf = shutil.which("readelf")
+    if readelf is None:
+        pytest.skip("readelf (binutils) is not installed")
+    dynamic = subprocess.run([readelf, "-d", program], capture_output=True, text=True, check=True).stdout
+    needed = [line for line in dynamic.splitlines() if "(NEEDED)" in line]
+    assert needed and not any("libpython" in line for line in needed)
+    # No environment at all: no PATH, no PYTHONHOME, no locale.
+    result = run_cli(program, [source, str(tmp_path / "out.txt")], env={})
+    assert result.returncode == 0, result.stderr
+    assert (tmp_path / "out.txt").read_bytes().startswith(b"%d 4\n" % sum(len(r["features"]) for r in corpus()))
+
+
+def drawn_on_terminal(command, cwd):
+    """Runs a command with fd 2 on a pseudo-terminal and fd 1 on a pipe;
+    returns (exit status, stdout, what reached the terminal)."""
+    controller, terminal = pty.openpty()
+    received = bytearray()
+
+    def drain():
+        while True:
+            try:
+                chunk = os.read(controller, 65536)
+            except OSError:
+                return
+            if not chunk:
+                return
+            received.extend(chunk)
+
+    drainer = threading.Thread(target=drain)
+    drainer.start()
+    try:
+        result = subprocess.run(command, stdout=subprocess.PIPE, stderr=terminal, cwd=cwd, timeout=120)
+    finally:
+        os.close(terminal)
+        drainer.join(timeout=30)
+        os.close(controller)
+    return result.returncode, result.stdout, bytes(received)
+
+
+def test_same_progress_bars_as_processor(program, tmp_path):
+    # Few enough steps per bar that every step is drawn (no rate limiting),
+    # so both runs draw the same bytes.
+    source = write_lines(tmp_path / "in.jsonl", [record(i, ("tok", [[1.0, 2.0]])) for i in range(3)])
+    code = f"import ondravane_converter as m; m.processor({source!r}, 'python.txt', 1)"
+    by_python = drawn_on_terminal([sys.executable, "-c", code], tmp_path)
+    by_cli = drawn_on_terminal([program, source, "cli.txt", "--min", "1"], tmp_path)
+    assert by_python[0] == by_cli[0] == 0
+    assert by_cli[1] == by_python[1]
+    assert "█".encode() in by_cli[2] and by_cli[2].endswith(b"\r\x1b[2K")
+    assert by_cli[2] == by_python[2]

@@ -1,0 +1,199 @@
+"""The wheel: its name and tags, its contents, a portable build, and what a
+fresh virtual environment gets from it (module, command, typing stubs)."""
+import email.parser
+import re
+import stat
+import subprocess
+import sys
+import textwrap
+import zipfile
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+SAMPLE = ROOT / "samples" / "sample.jsonl"
+VERSION = "0.3.7"
+WHEEL_NAME = re.compile(
+    r"ondravane_converter-0\.3\.7-cp38-abi3-"
+    r"(?P<platform>linux_x86_64|manylinux_\d+_\d+_x86_64(\.manylinux\w+_x86_64)*|manylinux\d+_x86_64)\.whl"
+)
+
+
+def run(command, **kwargs):
+    return subprocess.run(command, capture_output=True, text=True, timeout=600, **kwargs)
+
+
+@pytest.fixture(scope="session")
+def built(tmp_path_factory):
+    """Builds the wheel once, in a build folder of its own."""
+    folder = tmp_path_factory.mktemp("wheel")
+    result = run(
+        [sys.executable, "-m", "pip", "wheel", str(ROOT), "--no-deps", "-w", str(folder / "dist"),
+         "--config-settings=build-dir=" + str(folder / "build")],
+    )
+    assert result.returncode == 0, result.stdout + result.stderr
+    wheels = list((folder / "dist").glob("*.whl"))
+    assert len(wheels) == 1, wheels
+    return wheels[0], folder / "build"
+
+
+@pytest.fixture(scope="session")
+def wheel(built):
+    return built[0]
+
+
+@pytest.fixture(scope="session")
+def venv(tmp_path_factory, wheel):
+    """A fresh virtual environment with only the wheel (and mypy) installed."""
+    folder = tmp_path_factory.mktemp("venv") / "env"
+    result = run([sys.executable, "-m", "venv", str(folder)])
+    assert result.returncode == 0, result.stderr
+    python = folder / "bin" / "python"
+    result = run([str(python), "-m", "pip", "install", "-q", str(wheel)])
+    assert result.returncode == 0, result.stdout + result.stderr
+    return folder
+
+
+def test_wheel_name_and_tags(wheel):
+    assert WHEEL_NAME.fullmatch(wheel.name), wheel.name
+    with zipfile.ZipFile(wheel) as archive:
+        info = email.parser.Parser().parsestr(archive.read("ondravane_converter-0.3.7.dist-info/WHEEL").decode())
+        metadata = email.parser.Parser().parsestr(
+            archive.read("ondravane_converter-0.3.7.dist-info/METADATA").decode()
+        )
+    assert info["Root-Is-Purelib"] == "false"
+    platform = WHEEL_NAME.fullmatch(wheel.name)["platform"].split(".")
+    assert sorted(info.get_all("Tag")) == sorted(f"cp38-abi3-{tag}" for tag in platform)
+    assert (metadata["Name"], metadata["Version"]) == ("ondravane_converter", VERSION)
+    assert metadata["Requires-Python"] == ">=3.8"
+
+
+def test_wheel_contents(wheel):
+    with zipfile.ZipFile(wheel) as archive:
+        names = set(archive.namelist())
+        script = archive.getinfo(f"ondravane_converter-{VERSION}.data/scripts/ondravane-converter")
+        record = archive.read(f"ondravane_converter-{VERSION}.dist-info/RECORD").decode()
+    # The module sits at the top level (no package) under the stable-ABI name.
+    assert "ondravane_converter.abi3.so" in names
+    assert not any(name.startswith("ondravane_converter/") for name in names)
+    assert "ondravane_converter-stubs/__init__.pyi" in names
+    assert stat.S_IMODE(script.external_attr >> 16) & 0o111, "the command is not executable"
+    recorded = {line.split(",")[0] for line in record.splitlines() if line}
+    assert names == recorded
+
+
+def test_portable_build(built):
+    """No flag tunes the distributed build to the machine that built it."""
+    _, build = built
+    # Ninja or Makefile generator: the files that hold the compile and link lines.
+    flag_files = [*build.rglob("*.ninja"), *build.rglob("flags.make"), *build.rglob("link.txt")]
+    assert flag_files and any("ondravane" in path.read_text(errors="replace") for path in flag_files)
+    flag_files.append(build / "CMakeCache.txt")
+    for path in flag_files:
+        text = path.read_text(errors="replace")
+        for flag in ("-march=native", "-mtune=native", "-mcpu=native"):
+            assert flag not in text, f"{flag} in {path}"
+
+
+def test_fresh_environment_imports_and_converts(venv, tmp_path):
+    python, command = venv / "bin" / "python", venv / "bin" / "ondravane-converter"
+    code = textwrap.dedent(
+        f"""
+        import ondravane_converter as m
+        print(m.__file__)
+        print(m.version())
+        m.processor({str(SAMPLE)!r}, "python.txt")
+        """
+    )
+    # Run from an empty folder so nothing but the environment can be imported.
+    result = run([str(python), "-c", code], cwd=tmp_path)
+    assert result.returncode == 0, result.stderr
+    lines = result.stdout.splitlines()
+    assert lines[0].startswith(str(venv)) and lines[0].endswith(".abi3.so")
+    assert lines[1] == f"ondravane_converter {VERSION}"
+    assert lines[2:] == ["Start Reading! (This may take a while)", "Start Writing!(This may take a while)",
+                         "Finish Writing!"]
+
+    version = run([str(command), "--version"])
+    assert (version.returncode, version.stdout) == (0, f"ondravane_converter {VERSION}\n")
+    converted = run([str(command), str(SAMPLE), "cli.txt"], cwd=tmp_path)
+    assert converted.returncode == 0, converted.stderr
+    output = (tmp_path / "cli.txt").read_bytes()
+    assert output == (tmp_path / "python.txt").read_bytes()
+    header, *vectors = output.decode().splitlines()
+    assert header == f"{len(vectors)} 4" and len(vectors) > 0
+
+
+GOOD_USAGE = """\
+from typing import Callable, Optional
+
+import ondravane_converter
+from ondravane_converter import processor, version
+
+
+def convert(source: str, target: str, minimum: Optional[int]) -> None:
+    processor(source, target)
+    processor(source, target, minimum, 10, seed=42)
+    processor(input=source, output=target, min=None, keep=None, seed=None)
+    ondravane_converter.processor(source, target, min=2)
+
+
+simple: Callable[[str, str], None] = processor
+full: Callable[[str, str, Optional[int], Optional[int], Optional[int]], None] = processor
+
+
+text: str = version()
+names: list[str] = ondravane_converter.__all__
+"""
+
+# Wrong uses, each with the error code mypy must report for it.
+BAD_USAGE = {
+    "processor(1, 2)": "arg-type",
+    "processor('a', 'b', min='2')": "arg-type",
+    "processor('a', 'b', 1.5)": "arg-type",
+    "processor('a')": "call-arg",
+    "processor('a', 'b', mn=2)": "call-arg",
+    "processor('a', 'b', 1, 2, 3, 4)": "call-arg",
+    "version(1)": "call-arg",
+    "count: int = version()": "assignment",
+    "x: int = processor('a', 'b')": "func-returns-value",
+    "from ondravane_converter import PanicException": "attr-defined",
+}
+
+
+@pytest.fixture(scope="session")
+def mypy_results(venv, tmp_path_factory):
+    """Runs mypy --strict in the fresh environment, once on the good file and
+    once on one file per wrong use; returns {file name: (status, messages)}."""
+    python = str(venv / "bin" / "python")
+    result = run([python, "-m", "pip", "install", "-q", "mypy"])
+    if result.returncode != 0:
+        pytest.fail("could not install mypy into the environment:\n" + result.stdout + result.stderr)
+    folder = tmp_path_factory.mktemp("typing")
+    (folder / "good.py").write_text(GOOD_USAGE)
+    bad_files = []
+    for number, line in enumerate(BAD_USAGE):
+        prefix = "" if line.startswith("from ") else "from ondravane_converter import processor, version\n"
+        (folder / f"bad{number}.py").write_text(prefix + line + "\n")
+        bad_files.append(f"bad{number}.py")
+    mypy = [python, "-m", "mypy", "--strict", "--show-error-codes", "--no-error-summary"]
+    good = run([*mypy, "good.py"], cwd=folder)
+    results = {"good.py": (good.returncode, good.stdout + good.stderr)}
+    bad = run([*mypy, *bad_files], cwd=folder)
+    for name in bad_files:
+        lines = [line for line in bad.stdout.splitlines() if line.startswith(name + ":")]
+        results[name] = (bad.returncode, "\n".join(lines))
+    return results
+
+
+def test_stubs_pass_strict_type_checking(mypy_results):
+    status, output = mypy_results["good.py"]
+    assert (status, output) == (0, "")
+
+
+@pytest.mark.parametrize("number, line", list(enumerate(BAD_USAGE)), ids=list(BAD_USAGE))
+def test_type_checker_flags_wrong_calls(mypy_results, number, line):
+    status, output = mypy_results[f"bad{number}.py"]
+    assert status == 1
+    assert f"[{BAD_USAGE[line]}]" in output, output
