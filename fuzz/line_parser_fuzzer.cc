@@ -1,0 +1,611 @@
+// Fuzzes the activation line parser against a second, deliberately plain
+// reading of the same rules, and checks that the verdict and the record do not
+// depend on layout: whitespace between tokens and the order of object members.
+//
+// The reference below is written independently of the parser: it builds a
+// generic JSON tree with its own tokenizer, checks the record shapes on the
+// tree, and converts numbers with a literal transcription of the
+// significand/exponent rules. A disagreement means one of the two is wrong.
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "converter/line_parser.h"
+#include "converter/records.h"
+
+namespace {
+
+using ondravane::Activation;
+using ondravane::Feature;
+using ondravane::Layer;
+using ondravane::LayerRetention;
+
+[[noreturn]] void report(const char* what, std::string_view line) {
+  std::fprintf(stderr, "line parser invariant broken: %s\nline (%zu bytes): %.*s\n", what, line.size(),
+               static_cast<int>(line.size() < 2000 ? line.size() : 2000), line.data());
+  std::abort();
+}
+
+// ---------------------------------------------------------------------------
+// Reference number conversion.
+
+double power_of_ten(int k) {
+  static const std::vector<double> table = [] {
+    std::vector<double> powers;
+    for (int i = 0; i <= 308; ++i) {
+      const std::string text = "1e" + std::to_string(i);
+      powers.push_back(std::strtod(text.c_str(), nullptr));  // correctly rounded
+    }
+    return powers;
+  }();
+  return table[static_cast<std::size_t>(k)];
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+bool number_grammar(std::string_view t) {
+  std::size_t i = 0;
+  if (i < t.size() && t[i] == '-') ++i;
+  if (i == t.size()) return false;
+  if (t[i] == '0') {
+    ++i;
+  } else if (t[i] >= '1' && t[i] <= '9') {
+    while (i < t.size() && is_digit(t[i])) ++i;
+  } else {
+    return false;
+  }
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    const std::size_t first = i;
+    while (i < t.size() && is_digit(t[i])) ++i;
+    if (i == first) return false;
+  }
+  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
+    ++i;
+    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
+    const std::size_t first = i;
+    while (i < t.size() && is_digit(t[i])) ++i;
+    if (i == first) return false;
+  }
+  return i == t.size();
+}
+
+// `t` already satisfies number_grammar.
+std::optional<double> reference_number(std::string_view t) {
+  std::size_t i = 0;
+  const bool negative = t[0] == '-';
+  if (negative) ++i;
+  std::uint64_t s = 0;
+  std::int64_t e = 0;
+  bool full = false;
+  auto take = [&](char c, bool fraction) {
+    const unsigned digit = static_cast<unsigned>(c - '0');
+    if (!full && (s < 1844674407370955161ULL || (s == 1844674407370955161ULL && digit <= 5))) {
+      s = s * 10 + digit;
+      if (fraction) --e;
+    } else {
+      full = true;
+      if (!fraction) ++e;
+    }
+  };
+  while (i < t.size() && is_digit(t[i])) take(t[i++], false);
+  if (i < t.size() && t[i] == '.') {
+    ++i;
+    while (i < t.size() && is_digit(t[i])) take(t[i++], true);
+  }
+  const double zero = negative ? -0.0 : 0.0;
+  if (i < t.size()) {
+    ++i;  // e or E
+    bool exponent_negative = false;
+    if (t[i] == '+' || t[i] == '-') exponent_negative = t[i++] == '-';
+    std::int64_t x = 0;
+    for (; i < t.size(); ++i) {
+      x = x * 10 + (t[i] - '0');
+      if (x > 2147483647) {
+        if (s != 0 && !exponent_negative) return std::nullopt;
+        return zero;
+      }
+    }
+    e = exponent_negative ? e - x : e + x;
+    if (e < -2147483648LL) e = -2147483648LL;
+    if (e > 2147483647LL) e = 2147483647LL;
+  }
+  double f = static_cast<double>(s);
+  bool scaled_out = false;
+  while (e > 308 || e < -308) {
+    if (f == 0) {
+      scaled_out = true;
+      break;
+    }
+    if (e > 0) return std::nullopt;
+    f = f / power_of_ten(308);
+    e += 308;
+  }
+  if (!scaled_out) {
+    if (e >= 0) {
+      f = f * power_of_ten(static_cast<int>(e));
+      if (std::isinf(f)) return std::nullopt;
+    } else {
+      f = f / power_of_ten(static_cast<int>(-e));
+    }
+  }
+  return negative ? -f : f;
+}
+
+std::optional<std::uint32_t> reference_index(std::string_view t) {
+  if (t.empty() || t.size() > 10) return std::nullopt;
+  for (char c : t) {
+    if (!is_digit(c)) return std::nullopt;
+  }
+  if (t.size() > 1 && t[0] == '0') return std::nullopt;
+  const std::uint64_t value = std::strtoull(std::string(t).c_str(), nullptr, 10);
+  if (value > 0xFFFFFFFFULL) return std::nullopt;
+  return static_cast<std::uint32_t>(value);
+}
+
+// ---------------------------------------------------------------------------
+// Generic JSON tree.
+
+struct Member;
+
+struct Node {
+  enum Kind { kNull, kTrue, kFalse, kNumber, kString, kArray, kObject } kind = kNull;
+  std::string raw;                     // number text, or string contents between the quotes
+  std::optional<std::string> decoded;  // strings: the strict decoding, if surrogates pair up
+  std::vector<Member> members;  // objects, in written order
+  std::vector<Node> elements;   // arrays
+};
+
+struct Member {
+  Node key;
+  Node value;
+};
+
+void encode_utf8(std::string& out, std::uint32_t cp) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+class TreeReader {
+ public:
+  explicit TreeReader(std::string_view text) : text_(text) {}
+
+  std::optional<Node> read_line() {
+    Node node;
+    skip_space();
+    if (!read_value(node, 0)) return std::nullopt;
+    skip_space();
+    if (pos_ != text_.size()) return std::nullopt;
+    return node;
+  }
+
+ private:
+  static constexpr int kMaxDepth = 20000;  // the fuzzer's inputs are far shorter
+
+  char at() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
+  bool done() const { return pos_ >= text_.size(); }
+  void skip_space() {
+    while (!done() && (at() == ' ' || at() == '\t' || at() == '\r' || at() == '\n')) ++pos_;
+  }
+
+  bool read_value(Node& node, int depth) {
+    if (depth > kMaxDepth || done()) return false;
+    const char c = at();
+    if (c == '{') return read_object(node, depth);
+    if (c == '[') return read_array(node, depth);
+    if (c == '"') return read_string(node);
+    for (auto [word, kind] : {std::pair{std::string_view("null"), Node::kNull},
+                              std::pair{std::string_view("true"), Node::kTrue},
+                              std::pair{std::string_view("false"), Node::kFalse}}) {
+      if (text_.substr(pos_, word.size()) == word) {
+        node.kind = kind;
+        pos_ += word.size();
+        return true;
+      }
+    }
+    // A number runs as far as number characters go; what may follow a value
+    // (whitespace and punctuation) is never one of them.
+    const std::size_t first = pos_;
+    while (!done() && (is_digit(at()) || at() == '-' || at() == '+' || at() == '.' || at() == 'e' ||
+                       at() == 'E')) {
+      ++pos_;
+    }
+    node.kind = Node::kNumber;
+    node.raw = std::string(text_.substr(first, pos_ - first));
+    return number_grammar(node.raw);
+  }
+
+  bool read_array(Node& node, int depth) {
+    node.kind = Node::kArray;
+    ++pos_;
+    skip_space();
+    if (at() == ']') {
+      ++pos_;
+      return true;
+    }
+    for (;;) {
+      node.elements.emplace_back();
+      if (!read_value(node.elements.back(), depth + 1)) return false;
+      skip_space();
+      if (at() == ']') {
+        ++pos_;
+        return true;
+      }
+      if (at() != ',') return false;
+      ++pos_;
+      skip_space();
+    }
+  }
+
+  bool read_object(Node& node, int depth) {
+    node.kind = Node::kObject;
+    ++pos_;
+    skip_space();
+    if (at() == '}') {
+      ++pos_;
+      return true;
+    }
+    for (;;) {
+      node.members.emplace_back();
+      auto& [key, value] = node.members.back();
+      if (at() != '"' || !read_string(key)) return false;
+      skip_space();
+      if (at() != ':') return false;
+      ++pos_;
+      skip_space();
+      if (!read_value(value, depth + 1)) return false;
+      skip_space();
+      if (at() == '}') {
+        ++pos_;
+        return true;
+      }
+      if (at() != ',') return false;
+      ++pos_;
+      skip_space();
+    }
+  }
+
+  // Checks a string loosely (any four hex digits after \u) and records its
+  // strict decoding when every surrogate escape is properly paired.
+  bool read_string(Node& node) {
+    node.kind = Node::kString;
+    ++pos_;
+    const std::size_t first = pos_;
+    std::string out;
+    bool strict = true;
+    std::optional<std::uint32_t> pending_high;
+    for (;;) {
+      if (done()) return false;
+      const unsigned char c = static_cast<unsigned char>(text_[pos_]);
+      if (c == '"') break;
+      if (c < 0x20) return false;
+      if (c != '\\') {
+        if (pending_high) strict = false;
+        pending_high.reset();
+        out.push_back(static_cast<char>(c));
+        ++pos_;
+        continue;
+      }
+      ++pos_;
+      if (done()) return false;
+      const char escape = text_[pos_++];
+      if (escape == 'u') {
+        if (text_.size() - pos_ < 4) return false;
+        std::uint32_t unit = 0;
+        for (int i = 0; i < 4; ++i) {
+          const char h = text_[pos_ + i];
+          unit <<= 4;
+          if (h >= '0' && h <= '9') {
+            unit |= static_cast<std::uint32_t>(h - '0');
+          } else if (h >= 'a' && h <= 'f') {
+            unit |= static_cast<std::uint32_t>(h - 'a' + 10);
+          } else if (h >= 'A' && h <= 'F') {
+            unit |= static_cast<std::uint32_t>(h - 'A' + 10);
+          } else {
+            return false;
+          }
+        }
+        pos_ += 4;
+        if (unit >= 0xDC00 && unit <= 0xDFFF) {
+          if (!pending_high) {
+            strict = false;
+          } else {
+            encode_utf8(out, 0x10000 + ((*pending_high - 0xD800) << 10) + (unit - 0xDC00));
+          }
+          pending_high.reset();
+        } else {
+          if (pending_high) strict = false;
+          pending_high.reset();
+          if (unit >= 0xD800 && unit <= 0xDBFF) {
+            pending_high = unit;
+          } else {
+            encode_utf8(out, unit);
+          }
+        }
+        continue;
+      }
+      if (pending_high) strict = false;
+      pending_high.reset();
+      switch (escape) {
+        case '"': out.push_back('"'); break;
+        case '\\': out.push_back('\\'); break;
+        case '/': out.push_back('/'); break;
+        case 'b': out.push_back('\b'); break;
+        case 'f': out.push_back('\f'); break;
+        case 'n': out.push_back('\n'); break;
+        case 'r': out.push_back('\r'); break;
+        case 't': out.push_back('\t'); break;
+        default: return false;
+      }
+    }
+    if (pending_high) strict = false;
+    node.raw = std::string(text_.substr(first, pos_ - first));
+    ++pos_;
+    if (strict) node.decoded = std::move(out);
+    return true;
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+// ---------------------------------------------------------------------------
+// Record shapes on the tree.
+
+template <typename First, typename Second>
+bool reference_record(const Node& node, std::string_view first_key, std::string_view second_key,
+                      First first, Second second) {
+  if (node.kind == Node::kArray) {
+    return node.elements.size() == 2 && first(node.elements[0]) && second(node.elements[1]);
+  }
+  if (node.kind != Node::kObject) return false;
+  int seen_first = 0;
+  int seen_second = 0;
+  for (const auto& [key, value] : node.members) {
+    if (!key.decoded) return false;  // a record's own keys are decoded strictly
+    if (*key.decoded == first_key) {
+      if (++seen_first > 1 || !first(value)) return false;
+    } else if (*key.decoded == second_key) {
+      if (++seen_second > 1 || !second(value)) return false;
+    }
+  }
+  return seen_first == 1 && seen_second == 1;
+}
+
+bool reference_index_node(const Node& node, std::uint32_t& out) {
+  if (node.kind != Node::kNumber) return false;
+  const auto value = reference_index(node.raw);
+  if (!value) return false;
+  out = *value;
+  return true;
+}
+
+bool reference_layer(const Node& node, Layer& layer) {
+  return reference_record(
+      node, "index", "values", [&](const Node& n) { return reference_index_node(n, layer.index); },
+      [&](const Node& n) {
+        if (n.kind != Node::kArray) return false;
+        layer.values.clear();
+        for (const Node& element : n.elements) {
+          if (element.kind != Node::kNumber) return false;
+          const auto value = reference_number(element.raw);
+          if (!value) return false;
+          layer.values.push_back(*value);
+        }
+        return true;
+      });
+}
+
+bool reference_feature(const Node& node, Feature& feature) {
+  return reference_record(
+      node, "token", "layers",
+      [&](const Node& n) {
+        if (n.kind != Node::kString || !n.decoded) return false;
+        feature.token = *n.decoded;
+        return true;
+      },
+      [&](const Node& n) {
+        if (n.kind != Node::kArray) return false;
+        feature.layers.clear();
+        for (const Node& element : n.elements) {
+          if (!reference_layer(element, feature.layers.emplace_back())) return false;
+        }
+        return true;
+      });
+}
+
+std::optional<Activation> reference_activation(const Node& node) {
+  Activation activation;
+  const bool accepted = reference_record(
+      node, "linex_index", "features",
+      [&](const Node& n) { return reference_index_node(n, activation.linex_index); },
+      [&](const Node& n) {
+        if (n.kind != Node::kArray) return false;
+        activation.features.clear();
+        for (const Node& element : n.elements) {
+          if (!reference_feature(element, activation.features.emplace_back())) return false;
+        }
+        return true;
+      });
+  if (!accepted) return std::nullopt;
+  return activation;
+}
+
+// ---------------------------------------------------------------------------
+// Comparing records bit for bit: operator== treats 0 and -0 alike.
+
+bool same_bits(const Activation& a, const Activation& b) {
+  if (a.linex_index != b.linex_index || a.features.size() != b.features.size()) return false;
+  for (std::size_t f = 0; f < a.features.size(); ++f) {
+    const Feature& fa = a.features[f];
+    const Feature& fb = b.features[f];
+    if (fa.token != fb.token || fa.layers.size() != fb.layers.size()) return false;
+    for (std::size_t l = 0; l < fa.layers.size(); ++l) {
+      const Layer& la = fa.layers[l];
+      const Layer& lb = fb.layers[l];
+      if (la.index != lb.index || la.values.size() != lb.values.size()) return false;
+      for (std::size_t v = 0; v < la.values.size(); ++v) {
+        if (std::bit_cast<std::uint64_t>(la.values[v]) != std::bit_cast<std::uint64_t>(lb.values[v])) {
+          return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+Activation first_layers_only(Activation activation) {
+  for (Feature& feature : activation.features) {
+    if (feature.layers.size() > 1) feature.layers.resize(1);
+  }
+  return activation;
+}
+
+// ---------------------------------------------------------------------------
+// Writing the tree back with another layout.
+
+class Layout {
+ public:
+  Layout(std::uint64_t seed, bool reorder) : state_(seed | 1), reorder_(reorder) {}
+
+  std::string write(const Node& root) {
+    out_.clear();
+    space();
+    node(root);
+    space();
+    return out_;
+  }
+
+ private:
+  std::uint64_t next() {
+    state_ ^= state_ << 13;
+    state_ ^= state_ >> 7;
+    state_ ^= state_ << 17;
+    return state_;
+  }
+
+  void space() {
+    static constexpr char kSpace[] = {' ', '\t', '\r', '\n'};
+    for (std::uint64_t n = next() % 3; n > 0; --n) out_.push_back(kSpace[next() % 4]);
+  }
+
+  void node(const Node& n) {
+    switch (n.kind) {
+      case Node::kNull: out_ += "null"; break;
+      case Node::kTrue: out_ += "true"; break;
+      case Node::kFalse: out_ += "false"; break;
+      case Node::kNumber: out_ += n.raw; break;
+      case Node::kString:
+        out_ += '"';
+        out_ += n.raw;
+        out_ += '"';
+        break;
+      case Node::kArray:
+        out_ += '[';
+        for (std::size_t i = 0; i < n.elements.size(); ++i) {
+          if (i > 0) separator(',');
+          space();
+          node(n.elements[i]);
+          space();
+        }
+        out_ += ']';
+        break;
+      case Node::kObject: {
+        out_ += '{';
+        const std::size_t count = n.members.size();
+        // Reversed and rotated: every key changes places with another
+        // whenever an object has two or more members.
+        const std::size_t shift = count > 0 ? next() % count : 0;
+        for (std::size_t i = 0; i < count; ++i) {
+          const std::size_t at = reorder_ ? (count - 1 - i + shift) % count : i;
+          if (i > 0) separator(',');
+          space();
+          node(n.members[at].key);
+          space();
+          out_ += ':';
+          space();
+          node(n.members[at].value);
+          space();
+        }
+        out_ += '}';
+        break;
+      }
+    }
+  }
+
+  void separator(char c) { out_ += c; }
+
+  std::string out_;
+  std::uint64_t state_;
+  bool reorder_;
+};
+
+std::uint64_t seed_of(std::string_view text) {
+  std::uint64_t hash = 1469598103934665603ULL;
+  for (char c : text) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+  return hash;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view line(reinterpret_cast<const char*>(data), size);
+
+  const std::optional<Activation> all = Activation::from_line(line, LayerRetention::kAll);
+  const std::optional<Activation> first = Activation::from_line(line, LayerRetention::kFirstOnly);
+  // The reader keeps one parser for a whole file: its reused buffers must not
+  // carry anything from one line to the next.
+  static ondravane::LineParser reused;
+  const std::optional<Activation> again = reused.parse(line, LayerRetention::kFirstOnly);
+
+  if (all.has_value() != first.has_value() || first.has_value() != again.has_value()) {
+    report("verdict depends on layer retention or parser reuse", line);
+  }
+  if (all && (!same_bits(first_layers_only(*all), *first) || !same_bits(*first, *again))) {
+    report("kept first layers differ from the full record", line);
+  }
+
+  const std::optional<Node> tree = TreeReader(line).read_line();
+  const std::optional<Activation> expected = tree ? reference_activation(*tree) : std::nullopt;
+  if (all.has_value() != expected.has_value()) {
+    report(all ? "parser accepts a line the reference rejects"
+               : "parser rejects a line the reference accepts",
+           line);
+  }
+  if (!all) return 0;
+  if (!same_bits(*all, *expected)) report("parser and reference give different records", line);
+
+  const std::uint64_t seed = seed_of(line);
+  for (bool reorder : {false, true}) {
+    const std::string relaid = Layout(seed + reorder, reorder).write(*tree);
+    const std::optional<Activation> reparsed = Activation::from_line(relaid, LayerRetention::kAll);
+    if (!reparsed) {
+      report(reorder ? "rejected after reordering members" : "rejected after adding whitespace", relaid);
+    }
+    if (!same_bits(*reparsed, *all)) {
+      report(reorder ? "record changed by reordering members" : "record changed by adding whitespace",
+             relaid);
+    }
+  }
+  return 0;
+}

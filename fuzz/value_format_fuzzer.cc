@@ -1,0 +1,104 @@
+// Fuzzes the value text of the output file: for any double, the text reads
+// back (through the C library's correctly rounded strtod) as the same bits,
+// is positional (no exponent, no stray zeros), and carries no more significant
+// digits than the shortest form that round-trips.
+#include <array>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+#include <string>
+
+#include "converter/value_format.h"
+
+namespace {
+
+[[noreturn]] void report(const char* what, double value, const std::string& text) {
+  std::fprintf(stderr, "value format invariant broken: %s\nvalue %a (bits %016llx)\ntext %s\n", what, value,
+               static_cast<unsigned long long>(std::bit_cast<std::uint64_t>(value)), text.c_str());
+  std::abort();
+}
+
+// The fewest significant digits that round-trip, found by trying every
+// precision in turn.
+int shortest_digits(double magnitude) {
+  char buffer[64];
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(buffer, sizeof buffer, "%.*e", digits - 1, magnitude);
+    if (std::strtod(buffer, nullptr) == magnitude) return digits;
+  }
+  return 17;
+}
+
+void check(double value) {
+  std::array<char, ondravane::kMaxValueChars> room;
+  const std::size_t length = ondravane::format_value(value, std::span<char, ondravane::kMaxValueChars>(room));
+  if (length == 0 || length > room.size()) report("length out of range", value, "");
+  const std::string text(room.data(), length);
+
+  if (std::isnan(value)) {
+    if (text != "nan" && text != "-nan") report("NaN text", value, text);
+    return;
+  }
+  if (std::isinf(value)) {
+    if (text != (value < 0 ? "-inf" : "inf")) report("infinity text", value, text);
+    return;
+  }
+
+  // Shape: [-] digits [. digits], a leading zero only directly before the
+  // point, no trailing zero after it.
+  std::size_t i = 0;
+  if (text[0] == '-') ++i;
+  if (std::signbit(value) != (i == 1)) report("sign", value, text);
+  const std::size_t integer_start = i;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+  const std::size_t integer_digits = i - integer_start;
+  if (integer_digits == 0) report("no integer digits", value, text);
+  if (integer_digits > 1 && text[integer_start] == '0') report("leading zero", value, text);
+  std::size_t fraction_digits = 0;
+  if (i < text.size()) {
+    if (text[i] != '.') report("unexpected character", value, text);
+    ++i;
+    const std::size_t fraction_start = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    fraction_digits = i - fraction_start;
+    if (fraction_digits == 0) report("point without digits", value, text);
+    if (text.back() == '0') report("trailing zero after the point", value, text);
+    if (i != text.size()) report("unexpected character", value, text);
+  }
+  if (value == 0) {
+    if (text != (std::signbit(value) ? "-0" : "0")) report("zero text", value, text);
+    return;
+  }
+
+  // Reads back to exactly the same bits.
+  const double back = std::strtod(text.c_str(), nullptr);
+  if (std::bit_cast<std::uint64_t>(back) != std::bit_cast<std::uint64_t>(value)) {
+    report("does not round-trip", value, text);
+  }
+
+  // Significant digits: from the first non-zero digit to the last non-zero
+  // digit (zeros that only place an integer's magnitude do not count).
+  const std::size_t first = text.find_first_of("123456789");
+  const std::size_t last = text.find_last_of("123456789");
+  int significant = 0;
+  for (std::size_t k = first; k <= last; ++k) significant += text[k] != '.';
+  if (significant > shortest_digits(std::fabs(value))) report("more digits than the shortest form", value, text);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Each 8 bytes are one double's bits; a short tail is padded with zeros.
+  for (std::size_t offset = 0; offset < size; offset += 8) {
+    std::uint64_t bits = 0;
+    std::memcpy(&bits, data + offset, size - offset < 8 ? size - offset : 8);
+    check(std::bit_cast<double>(bits));
+    // Neighbours of the same value, where digit generation changes length.
+    check(std::nextafter(std::bit_cast<double>(bits), 0.0));
+  }
+  return 0;
+}

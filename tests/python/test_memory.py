@@ -1,0 +1,100 @@
+"""Running out of memory inside processor: under a lowered address-space limit
+the call must end with MemoryError, release everything it held, and leave the
+interpreter able to go on.
+
+The child interpreter calibrates itself: it measures how much address space a
+smaller conversion needs, sets the limit a little above that, and then
+alternates a conversion ten times larger (which cannot fit) with the smaller
+one (which fits only if the failed call gave back all it had taken)."""
+import json
+import os
+import subprocess
+import sys
+
+import pytest
+
+pytestmark = pytest.mark.skipif(
+    "libasan" in os.environ.get("LD_PRELOAD", ""),
+    reason="an address-space limit cannot hold under ASan's shadow memory",
+)
+
+CHILD = """
+import json, resource, sys
+import ondravane_converter as m
+
+def vm(field):
+    with open("/proc/self/status") as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1]) * 1024
+
+def call(source, output, **options):
+    try:
+        m.processor(source, output, **options)
+        return None
+    except BaseException as error:
+        return type(error).__name__
+
+small, large, output, options = sys.argv[1:3] + [sys.argv[3], json.loads(sys.argv[4])]
+# Everything the interpreter needs later is allocated first.
+results = []
+call(small, output, **options)
+before = vm("VmSize")
+peak_before = vm("VmPeak")
+assert call(small, output, **options) is None
+need = max(vm("VmPeak") - before, 0)
+limit = before + need + need // 2 + (32 << 20)
+resource.setrlimit(resource.RLIMIT_AS, (limit, resource.RLIM_INFINITY))
+for _ in range(3):
+    results.append(call(large, output, **options))
+    results.append(call(small, output, **options))
+resource.setrlimit(resource.RLIMIT_AS, (resource.RLIM_INFINITY, resource.RLIM_INFINITY))
+print(json.dumps({"results": results, "need": need, "limit": limit, "peak_before": peak_before, "before": before}))
+"""
+
+
+def many_records(count):
+    line = '[7,[["tok",[[0,[0.5,0.25,0.125,0.0625,1,2,3,4]]]],["b",[[0,[1]]]]]]\n'
+    return line * count
+
+
+def one_long_line(count):
+    return '[0,[["t",[[0,[' + ",".join(["0.5"] * count) + "]]]]]]\n"
+
+
+def many_features(count):
+    return "[0,[" + ",".join(['["t",[[0,[1.5,2.5]]]]'] * count) + "]]\n"
+
+
+@pytest.mark.parametrize(
+    "make, small_count, options",
+    [
+        (many_records, 100_000, {}),
+        (many_records, 100_000, {"min": 0}),  # the filter's copy of the list as well
+        (one_long_line, 2_000_000, {}),
+        (many_features, 200_000, {}),
+    ],
+    ids=["many-records", "many-records-filtered", "one-long-line", "many-features"],
+)
+def test_memory_error_releases_everything(module, tmp_path, make, small_count, options):
+    small = tmp_path / "small.jsonl"
+    large = tmp_path / "large.jsonl"
+    small.write_text(make(small_count))
+    large.write_text(make(small_count * 10))
+    output = tmp_path / "out.txt"
+    completed = subprocess.run(
+        [sys.executable, "-c", CHILD, str(small), str(large), str(output), json.dumps(options)],
+        stdout=subprocess.PIPE,
+        stderr=subprocess.PIPE,
+        timeout=300,
+    )
+    # The interpreter survived every failed call and exited normally.
+    assert completed.returncode == 0, completed.stderr.decode(errors="replace")[-3000:]
+    report = json.loads(completed.stdout.decode().splitlines()[-1])
+    assert report["results"] == ["MemoryError", None] * 3, report
+    # A MemoryError is not a failure of the module: no failure report.
+    assert b"panicked" not in completed.stderr
+    # The last good call wrote the whole small output.
+    expected = tmp_path / "expected.txt"
+    module.processor(str(small), str(expected), **options)
+    assert output.read_bytes() == expected.read_bytes()
