@@ -42,7 +42,14 @@ bool is_valid_utf8(std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* end = p + text.size();
   while (p != end) {
-    // Activation files are almost all ASCII: skip it a word at a time.
+    // Activation files are almost all ASCII: skip it four words at a time,
+    // then a word at a time.
+    while (end - p >= 32) {
+      std::uint64_t blocks[4];
+      std::memcpy(blocks, p, sizeof blocks);
+      if ((blocks[0] | blocks[1] | blocks[2] | blocks[3]) & kHighBits) break;
+      p += 32;
+    }
     while (end - p >= 8) {
       std::uint64_t block;
       std::memcpy(&block, p, sizeof block);

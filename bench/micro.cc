@@ -1,0 +1,116 @@
+// Micro-benchmarks of the two inner loops: parsing an activation line (MB/s)
+// and formatting one output value (ns per value). The inputs are built here
+// from a fixed seed, shaped like the files the converter reads: float32
+// activations widened to doubles, written with their shortest digits.
+#include <benchmark/benchmark.h>
+
+#include <charconv>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "converter/line_parser.h"
+#include "converter/number_parser.h"
+#include "converter/value_format.h"
+
+namespace {
+
+std::vector<double> activation_values(std::size_t count, std::uint32_t seed) {
+  std::mt19937 engine(seed);
+  std::normal_distribution<float> normal(0.0f, 0.6f);
+  std::uniform_real_distribution<float> uniform(0.0f, 1.0f);
+  std::vector<double> values(count);
+  for (double& value : values) {
+    float component = normal(engine);
+    if (uniform(engine) < 0.03f) component *= 1e-5f;  // the exponent-form ones
+    value = static_cast<double>(component);
+  }
+  return values;
+}
+
+void append_number(std::string& out, double value) {
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  out.append(text, result.ptr);
+}
+
+// One sentence of `tokens` occurrences with `layers` vectors of 768 values.
+std::string activation_line(int tokens, int layers) {
+  const std::vector<double> values = activation_values(std::size_t(tokens) * layers * 768, 7);
+  std::string line = "{\"linex_index\": 12, \"features\": [";
+  std::size_t next = 0;
+  for (int t = 0; t < tokens; ++t) {
+    if (t) line += ", ";
+    line += "{\"token\": \"\xC4\xA0word##s\", \"layers\": [";
+    for (int l = 0; l < layers; ++l) {
+      if (l) line += ", ";
+      line += "{\"index\": " + std::to_string(l) + ", \"values\": [";
+      for (int v = 0; v < 768; ++v) {
+        if (v) line += ", ";
+        append_number(line, values[next++]);
+      }
+      line += "]}";
+    }
+    line += "]}";
+  }
+  line += "]}";
+  return line;
+}
+
+void BM_ParseLine(benchmark::State& state) {
+  const std::string line = activation_line(25, static_cast<int>(state.range(0)));
+  const auto retention =
+      state.range(1) ? ondravane::LayerRetention::kFirstOnly : ondravane::LayerRetention::kAll;
+  ondravane::LineParser parser;
+  for (auto _ : state) {
+    auto activation = parser.parse(line, retention);
+    benchmark::DoNotOptimize(activation);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * line.size()));
+}
+BENCHMARK(BM_ParseLine)->ArgNames({"layers", "first_only"})->Args({4, 1})->Args({13, 1})->Args({4, 0});
+
+void BM_ParseNumber(benchmark::State& state) {
+  std::string text;
+  for (double value : activation_values(4096, 11)) {
+    append_number(text, value);
+    text += ' ';
+  }
+  for (auto _ : state) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    double sum = 0;
+    while (p != end) {
+      double value;
+      p = ondravane::parse_number(p, end, value) + 1;
+      sum += value;
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * 4096));
+}
+BENCHMARK(BM_ParseNumber);
+
+void BM_FormatValue(benchmark::State& state) {
+  const std::vector<double> values = activation_values(4096, 13);
+  char out[ondravane::kMaxValueChars];
+  for (auto _ : state) {
+    std::size_t total = 0;
+    for (double value : values) {
+      total += ondravane::format_value(value, std::span<char, ondravane::kMaxValueChars>(out));
+    }
+    benchmark::DoNotOptimize(total);
+  }
+  // Items are values: the report's time per item is the time per value.
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * values.size()));
+  state.counters["ns_per_value"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * values.size()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_FormatValue);
+
+}  // namespace
+
+BENCHMARK_MAIN();
