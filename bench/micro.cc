@@ -63,13 +63,26 @@ void BM_ParseLine(benchmark::State& state) {
   const auto retention =
       state.range(1) ? ondravane::LayerRetention::kFirstOnly : ondravane::LayerRetention::kAll;
   ondravane::LineParser parser;
-  for (auto _ : state) {
-    auto activation = parser.parse(line, retention);
-    benchmark::DoNotOptimize(activation);
+  if (state.range(2)) {
+    // As the reader parses: the UTF-8 of the strings checked on the way.
+    for (auto _ : state) {
+      auto activation = parser.parse_unchecked_utf8(line, retention);
+      benchmark::DoNotOptimize(activation);
+    }
+  } else {
+    for (auto _ : state) {
+      auto activation = parser.parse(line, retention);
+      benchmark::DoNotOptimize(activation);
+    }
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * line.size()));
 }
-BENCHMARK(BM_ParseLine)->ArgNames({"layers", "first_only"})->Args({4, 1})->Args({13, 1})->Args({4, 0});
+BENCHMARK(BM_ParseLine)
+    ->ArgNames({"layers", "first_only", "utf8"})
+    ->Args({4, 1, 1})
+    ->Args({13, 1, 1})
+    ->Args({4, 1, 0})
+    ->Args({4, 0, 0});
 
 void BM_ParseNumber(benchmark::State& state) {
   std::string text;

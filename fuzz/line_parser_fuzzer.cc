@@ -19,6 +19,7 @@
 
 #include "converter/line_parser.h"
 #include "converter/records.h"
+#include "converter/utf8.h"
 
 namespace {
 
@@ -584,6 +585,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (all && (!same_bits(first_layers_only(*all), *first) || !same_bits(*first, *again))) {
     report("kept first layers differ from the full record", line);
   }
+  // The reader trusts an accepted line to be UTF-8 and checks only rejected
+  // ones: the checking parse must accept exactly the UTF-8 lines that parse.
+  const std::optional<Activation> checked = reused.parse_unchecked_utf8(line, LayerRetention::kFirstOnly);
+  if (checked.has_value() != (first.has_value() && ondravane::is_valid_utf8(line))) {
+    report("checking parse disagrees with parse and the UTF-8 check", line);
+  }
+  if (checked && !same_bits(*checked, *first)) report("checking parse gives a different record", line);
 
   const std::optional<Node> tree = TreeReader(line).read_line();
   const std::optional<Activation> expected = tree ? reference_activation(*tree) : std::nullopt;

@@ -5,16 +5,19 @@
 #include <iterator>
 
 #include "converter/number_parser.h"
+#include "converter/utf8.h"
 
 namespace ondravane {
 
 namespace {
 
 // Bytes that end a run of plain string characters: the quotation mark, the
-// reverse solidus and the control characters, which may not stand raw.
+// reverse solidus and the control characters, which may not stand raw, and
+// the bytes that are not ASCII, which may need their UTF-8 form checked.
 constexpr std::array<bool, 256> kStringStops = [] {
   std::array<bool, 256> stops{};
   for (int c = 0; c < 0x20; ++c) stops[c] = true;
+  for (int c = 0x80; c < 0x100; ++c) stops[c] = true;
   stops['"'] = true;
   stops['\\'] = true;
   return stops;
@@ -67,7 +70,18 @@ std::optional<Activation> Activation::from_line(std::string_view line, LayerRete
   return parser.parse(line, retention);
 }
 
+std::optional<Activation> LineParser::parse_unchecked_utf8(std::string_view line,
+                                                          LayerRetention retention) {
+  return parse_line(line, retention, true);
+}
+
 std::optional<Activation> LineParser::parse(std::string_view line, LayerRetention retention) {
+  return parse_line(line, retention, false);
+}
+
+std::optional<Activation> LineParser::parse_line(std::string_view line, LayerRetention retention,
+                                                 bool check_utf8) {
+  checking_utf8_ = check_utf8;
   p_ = line.data();
   end_ = p_ + line.size();
   retention_ = retention;
@@ -244,10 +258,25 @@ bool LineParser::parse_token(std::string& token) {
 
 // Strings ------------------------------------------------------------------
 
+bool LineParser::skip_plain_characters() {
+  for (;;) {
+    while (p_ != end_ && !is_string_stop(*p_)) ++p_;
+    if (p_ == end_ || static_cast<unsigned char>(*p_) < 0x80) return true;
+    if (!checking_utf8_) {
+      ++p_;
+      continue;
+    }
+    const std::size_t length = utf8_sequence_length(reinterpret_cast<const unsigned char*>(p_),
+                                                    static_cast<std::size_t>(end_ - p_));
+    if (length == 0) return false;
+    p_ += length;  // continuation bytes are never quotation marks or escapes
+  }
+}
+
 bool LineParser::read_string(std::string_view& text) {
   ++p_;  // the opening quotation mark
   const char* start = p_;
-  while (p_ != end_ && !is_string_stop(*p_)) ++p_;
+  if (!skip_plain_characters()) return false;
   if (p_ != end_ && *p_ == '"') {
     // No escapes: the text stands in the line as it is.
     text = std::string_view(start, static_cast<std::size_t>(p_ - start));
@@ -264,9 +293,9 @@ bool LineParser::read_string(std::string_view& text) {
       return true;
     }
     if (c != '\\') {
-      if (is_string_stop(c)) return false;  // a raw control character
       const char* run = p_;
-      while (p_ != end_ && !is_string_stop(*p_)) ++p_;
+      if (!skip_plain_characters()) return false;
+      if (p_ == run) return false;  // a raw control character
       decode_buffer_.append(run, p_);
       continue;
     }
@@ -403,7 +432,7 @@ bool LineParser::skip_member_key() {
 bool LineParser::skip_string() {
   ++p_;
   for (;;) {
-    while (p_ != end_ && !is_string_stop(*p_)) ++p_;
+    if (!skip_plain_characters()) return false;
     if (p_ == end_) return false;
     const char c = *p_++;
     if (c == '"') return true;

@@ -21,7 +21,17 @@ class LineParser {
   // one parser should read a whole file.
   std::optional<Activation> parse(std::string_view line, LayerRetention retention);
 
+  // The same for a line whose encoding is not checked yet: the bytes of its
+  // strings that are not ASCII must also form well-formed UTF-8, so an
+  // accepted line is valid UTF-8 as a whole (everything outside strings that
+  // the grammar accepts is ASCII). A rejected line may be malformed JSON or
+  // not UTF-8; only a check of the whole line tells which. This saves the
+  // reader a separate pass over every accepted line.
+  std::optional<Activation> parse_unchecked_utf8(std::string_view line, LayerRetention retention);
+
  private:
+  std::optional<Activation> parse_line(std::string_view line, LayerRetention retention,
+                                       bool check_utf8);
   bool parse_activation(Activation& activation);
   bool parse_feature(Feature& feature);
   bool parse_layer(Layer& layer, bool keep);
@@ -47,6 +57,10 @@ class LineParser {
   // Reads a string with its escapes decoded; `text` views either the line
   // itself or decode_buffer_.
   bool read_string(std::string_view& text);
+  // Advances over plain string characters, up to a quotation mark, reverse
+  // solidus, control character or the end; false on a malformed UTF-8
+  // sequence when checking_utf8_.
+  bool skip_plain_characters();
   bool read_unicode_escape(std::string& out);
   bool read_hex4(std::uint32_t& code_unit);
 
@@ -62,6 +76,7 @@ class LineParser {
   const char* p_ = nullptr;
   const char* end_ = nullptr;
   LayerRetention retention_ = LayerRetention::kAll;
+  bool checking_utf8_ = false;
 
   // Reused buffers: lists are collected here and then copied into vectors of
   // exactly their size, so the records carry no spare capacity.

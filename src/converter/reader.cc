@@ -91,10 +91,23 @@ ActivationList Activation::from_file(std::string_view path_text) {
   LineParser parser;
   ActivationList activations;
   while (std::optional<std::string_view> raw = lines.next_line()) {
-    if (!is_valid_utf8(*raw)) fail_unwrap(describe_invalid_utf8());
     const std::string_view line = without_terminator(*raw);
+    // A line that is not UTF-8 stops the reading as a failure, before it
+    // counts on the bar and before its syntax is judged. The parser checks
+    // the UTF-8 of the strings it walks, and an accepted line has nothing
+    // else that could break it, so only a rejected line needs the full check.
+    std::optional<Activation> activation;
+    try {
+      activation = parser.parse_unchecked_utf8(line, LayerRetention::kFirstOnly);
+    } catch (...) {
+      // Running out of memory mid-line: end as a line that was checked
+      // first and counted on the bar before parsing would.
+      if (!is_valid_utf8(*raw)) fail_unwrap(describe_invalid_utf8());
+      bar.inc(line.size() + 1);
+      throw;
+    }
+    if (!activation && !is_valid_utf8(*raw)) fail_unwrap(describe_invalid_utf8());
     bar.inc(line.size() + 1);
-    std::optional<Activation> activation = parser.parse(line, LayerRetention::kFirstOnly);
     if (!activation) {
       // One bad line discards the whole file; the bar is left unfinished.
       print_line("Error parsing line\n");

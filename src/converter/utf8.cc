@@ -11,9 +11,9 @@ constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 
 inline bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
-// Checks one multi-byte sequence starting at `p` (whose lead byte is not
-// ASCII) and returns its length, or 0 when it is malformed.
-std::size_t sequence_length(const unsigned char* p, std::size_t available) {
+}  // namespace
+
+std::size_t utf8_sequence_length(const unsigned char* p, std::size_t available) {
   const unsigned char lead = p[0];
   if (lead < 0xC2) return 0;  // stray continuation byte or overlong 2-byte form
   if (lead < 0xE0) return available >= 2 && is_continuation(p[1]) ? 2 : 0;
@@ -36,8 +36,6 @@ std::size_t sequence_length(const unsigned char* p, std::size_t available) {
   return 0;
 }
 
-}  // namespace
-
 bool is_valid_utf8(std::string_view text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* end = p + text.size();
@@ -58,7 +56,7 @@ bool is_valid_utf8(std::string_view text) {
     }
     while (p != end && *p < 0x80) ++p;
     if (p == end) break;
-    const std::size_t length = sequence_length(p, static_cast<std::size_t>(end - p));
+    const std::size_t length = utf8_sequence_length(p, static_cast<std::size_t>(end - p));
     if (length == 0) return false;
     p += length;
   }

@@ -1,29 +1,176 @@
 #include "converter/value_format.h"
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace ondravane {
 
 namespace {
 
-// Room for the shortest scientific form of any double: "1.2345678901234567e-308".
-constexpr std::size_t kScientificChars = 32;
+// Room for the digits of any double's shortest form (at most 17), for the
+// shortest scientific form "1.2345678901234567e-308", and for the fixed-size
+// reads below past their end.
+constexpr std::size_t kScratchChars = 64;
 
-// Reads the decimal exponent that follows the 'e' of a scientific form.
-int parse_exponent(const char* first, const char* last) {
-  bool negative = *first == '-';
-  if (*first == '-' || *first == '+') ++first;
-  int exponent = 0;
-  for (; first != last; ++first) exponent = exponent * 10 + (*first - '0');
-  return negative ? -exponent : exponent;
+// Bytes are copied and zeros written this many at once where the output has
+// room for them: the digits never number more than seventeen, and the zeros
+// of the common magnitudes fit too. Bytes past the text's length are scratch.
+constexpr std::size_t kChunk = 32;
+
+// Copies `count` (at most kChunk) bytes; `room` is the space left at `to`.
+inline void copy_short(char* to, const char* from, std::size_t count, std::size_t room) {
+  if (room >= kChunk) {
+    std::memcpy(to, from, kChunk);
+  } else {
+    std::memcpy(to, from, count);
+  }
 }
+
+// Writes `count` zero digits; `room` is the space left at `to`.
+inline void fill_zeros(char* to, std::size_t count, std::size_t room) {
+  if (count <= kChunk && room >= kChunk) {
+    std::memset(to, '0', kChunk);
+  } else {
+    std::memset(to, '0', count);
+  }
+}
+
+#if defined(__SIZEOF_INT128__)
+// The exact path below needs 128-bit products; targets without them take the
+// library's digits for every value.
+#define ONDRAVANE_EXACT_SHORTEST 1
+__extension__ typedef unsigned __int128 u128;
+
+constexpr std::array<std::uint64_t, 20> kPowersOfTen = [] {
+  std::array<std::uint64_t, 20> powers{};
+  std::uint64_t power = 1;
+  for (auto& entry : powers) {
+    entry = power;
+    power *= 10;
+  }
+  return powers;
+}();
+
+// 5^0 .. 5^27; 5^27 is the largest below 2^63.
+constexpr std::array<std::uint64_t, 28> kPowersOfFive = [] {
+  std::array<std::uint64_t, 28> powers{};
+  std::uint64_t power = 1;
+  for (auto& entry : powers) {
+    entry = power;
+    power *= 5;
+  }
+  return powers;
+}();
+
+constexpr char kDigitPairs[201] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// The decimal form of a double: digits × 10^exponent, digits not ending in 0
+// (except for the single digit of a zero, which never comes here).
+struct Decimal {
+  std::uint64_t digits;
+  int exponent;
+};
+
+// Binary exponents (of the value as an integer significand of 53 bits times
+// 2^q) for which shortest_exact works: from q = -88 (values from about
+// 1.5e-11) to q = -1 (values below 2^52), which covers what activation files
+// hold. Everything else goes to the library.
+constexpr int kLowestExponent = -88;
+constexpr int kHighestExponent = -1;
+
+// The shortest digits of a normal double v = c × 2^q with q in the range
+// above, computed exactly. Reading decimal text back rounds to the nearest
+// double, ties to the even significand, so the decimals that read back as v
+// are those between the midpoints to its neighbours, the midpoints included
+// when c is even. Among those, the ones with the fewest significant digits
+// are the multiples of the largest power of ten the interval holds a
+// multiple of (two of them would straddle a multiple of the next power, and
+// a multiple with fewer digits at a lower power would put a power of ten
+// inside the interval); the one nearest to v is taken, ties to an even last
+// digit. (In this range a midpoint has at least 18 significant digits, so it
+// never is a candidate itself; the inclusion rule is kept for what it says.)
+//
+// Everything is scaled by 10^s, with s chosen so that the interval, whose
+// width is 2^q (or 3/4 of it below a power of two), becomes at least 1.5
+// units wide: then it holds an integer, and its bounds are below 2^58. In
+// units of 2^-(t+2), t = -(s + q) >= 0, the scaled value and the midpoints
+// are the integers 4c·5^s and (4c ± 2)·5^s (4c - 1 below a power of two),
+// exact in 128 bits because 5^27 < 2^63 and 4c + 2 < 2^55.
+Decimal shortest_exact(std::uint64_t c, bool lower_closer, int q) {
+  // s = ceil((1 - q)·log10(2)); (1 - q)·log10(2) is never an integer here,
+  // and 78913 / 2^18 approximates log10(2) closely enough below 1650.
+  const int s = static_cast<int>((static_cast<std::uint32_t>(1 - q) * 78913U) >> 18) + 1;
+  const int shift = -(s + q) + 2;  // t + 2, from 2 to 63
+  const u128 five = kPowersOfFive[static_cast<std::size_t>(s)];
+  const u128 center = static_cast<u128>(4 * c) * five;
+  const u128 below = static_cast<u128>(4 * c - (lower_closer ? 1 : 2)) * five;
+  const u128 above = static_cast<u128>(4 * c + 2) * five;
+  const u128 unit_mask = (static_cast<u128>(1) << shift) - 1;
+
+  // The integers of the scaled interval: [lo, hi].
+  const bool inclusive = (c & 1) == 0;
+  std::uint64_t lo = static_cast<std::uint64_t>(below >> shift);
+  if (!inclusive || (below & unit_mask) != 0) ++lo;
+  std::uint64_t hi = static_cast<std::uint64_t>(above >> shift);
+  if (!inclusive && (above & unit_mask) == 0) --hi;
+
+  // Up the powers of ten while the interval still holds a multiple; n
+  // follows as the value's integer part at each power (floors of floors).
+  const std::uint64_t whole = static_cast<std::uint64_t>(center >> shift);
+  std::uint64_t n = whole;
+  int level = 0;
+  while ((lo + 9) / 10 <= hi / 10) {
+    lo = (lo + 9) / 10;
+    hi /= 10;
+    n /= 10;
+    ++level;
+  }
+
+  // The multiple nearest to the value, ties to even, kept in [lo, hi].
+  const std::uint64_t fraction = static_cast<std::uint64_t>(center & unit_mask);
+  const std::uint64_t power = kPowersOfTen[static_cast<std::size_t>(level)];
+  const std::uint64_t remainder = whole - n * power;
+  // remainder + fraction / 2^shift against power / 2, times 2^shift.
+  const u128 scaled_remainder = (static_cast<u128>(remainder) << shift) + fraction;
+  const u128 half = static_cast<u128>(power) << (shift - 1);
+  if (scaled_remainder > half || (scaled_remainder == half && (n & 1) != 0)) ++n;
+  if (n < lo) n = lo;
+  if (n > hi) n = hi;
+  return {n, level - s};
+}
+
+// Writes the decimal digits of `n` (not zero) ending just before `end`;
+// returns where they start.
+char* write_digits(std::uint64_t n, char* end) {
+  while (n >= 100) {
+    const std::uint64_t pair = n % 100;
+    n /= 100;
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * pair, 2);
+  }
+  if (n >= 10) {
+    end -= 2;
+    std::memcpy(end, kDigitPairs + 2 * n, 2);
+  } else {
+    *--end = static_cast<char>('0' + n);
+  }
+  return end;
+}
+
+#endif
 
 }  // namespace
 
 std::size_t format_value(double value, std::span<char, kMaxValueChars> out) {
   char* cursor = out.data();
+  char* const limit = out.data() + kMaxValueChars;
   if (std::signbit(value)) *cursor++ = '-';
   double magnitude = std::fabs(value);
   if (magnitude == 0.0) {
@@ -35,43 +182,75 @@ std::size_t format_value(double value, std::span<char, kMaxValueChars> out) {
     return static_cast<std::size_t>(cursor - out.data()) + 3;
   }
 
-  // The shortest scientific form carries exactly the digits wanted: fewest
-  // significant digits that round-trip, nearest to the value among those.
-  // The fixed form of the same call is not usable: for large magnitudes it
-  // prints the exact binary value instead of padding the shortest digits.
-  char scientific[kScientificChars];
-  const auto [end, error] = std::to_chars(scientific, scientific + kScientificChars, magnitude,
-                                          std::chars_format::scientific);
-  (void)error;  // cannot fail: the buffer holds every double's shortest form
-  const char* const e = static_cast<const char*>(std::memchr(scientific, 'e', end - scientific));
-
-  // Gather d1 d2 ... dn, dropping the point after d1.
-  char digits[kScientificChars];
-  int count = 0;
-  for (const char* p = scientific; p != e; ++p) {
-    if (*p != '.') digits[count++] = *p;
+  // The significant digits d1...dn and k such that the value is
+  // 0.d1...dn × 10^k.
+  char scratch[kScratchChars] = {};
+  const char* digits;
+  std::size_t count;
+  int k;
+#if defined(ONDRAVANE_EXACT_SHORTEST)
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
+  const int biased = static_cast<int>(bits >> 52);
+  const int q = biased - 1075;
+  if (biased != 0 && q >= kLowestExponent && q <= kHighestExponent) {
+    const std::uint64_t field = bits & ((std::uint64_t{1} << 52) - 1);
+    const Decimal decimal = shortest_exact(field | (std::uint64_t{1} << 52), field == 0, q);
+    char* const end = scratch + 24;
+    digits = write_digits(decimal.digits, end);
+    count = static_cast<std::size_t>(end - digits);
+    k = static_cast<int>(count) + decimal.exponent;
+  } else
+#endif
+  {
+    // The library's shortest scientific form carries the same digits: fewest
+    // significant digits that round-trip, nearest to the value among those.
+    // Its fixed form is not usable: for large magnitudes it prints the exact
+    // binary value instead of padding the shortest digits.
+    const char* const end =
+        std::to_chars(scratch, scratch + 40, magnitude, std::chars_format::scientific).ptr;
+    // The form is d1[.d2...dn]e<sign><two or three digits>.
+    const bool long_exponent = end[-4] != 'e';
+    const char* const e = end - (long_exponent ? 5 : 4);
+    int exponent = (e[2] - '0') * 10 + (e[3] - '0');
+    if (long_exponent) exponent = exponent * 10 + (e[4] - '0');
+    if (e[1] == '-') exponent = -exponent;
+    // d1.d2...dn × 10^x is 0.d1d2...dn × 10^(x + 1). The point after d1
+    // makes way for it.
+    k = exponent + 1;
+    if (e == scratch + 1) {
+      count = 1;
+      digits = scratch;
+    } else {
+      scratch[1] = scratch[0];
+      digits = scratch + 1;
+      count = static_cast<std::size_t>(e - digits);
+    }
   }
-  // scientific is d1.d2...dn x 10^x, that is 0.d1d2...dn x 10^(x + 1).
-  const int k = parse_exponent(e + 1, end) + 1;
+  const auto room = [&] { return static_cast<std::size_t>(limit - cursor); };
 
   if (k <= 0) {
+    const auto zeros = static_cast<std::size_t>(-k);
     *cursor++ = '0';
     *cursor++ = '.';
-    std::memset(cursor, '0', static_cast<std::size_t>(-k));
-    cursor += -k;
-    std::memcpy(cursor, digits, static_cast<std::size_t>(count));
+    fill_zeros(cursor, zeros, room());
+    cursor += zeros;
+    copy_short(cursor, digits, count, room());
     cursor += count;
-  } else if (k < count) {
-    std::memcpy(cursor, digits, static_cast<std::size_t>(k));
-    cursor += k;
+  } else if (static_cast<std::size_t>(k) < count) {
+    // The point falls among the digits.
+    const auto before = static_cast<std::size_t>(k);
+    copy_short(cursor, digits, count, room());
+    cursor += before;
     *cursor++ = '.';
-    std::memcpy(cursor, digits + k, static_cast<std::size_t>(count - k));
-    cursor += count - k;
+    copy_short(cursor, digits + before, count - before, room());
+    cursor += count - before;
   } else {
-    std::memcpy(cursor, digits, static_cast<std::size_t>(count));
+    // All digits before the point, padded with zeros up to the units.
+    const auto zeros = static_cast<std::size_t>(k) - count;
+    copy_short(cursor, digits, count, room());
     cursor += count;
-    std::memset(cursor, '0', static_cast<std::size_t>(k - count));
-    cursor += k - count;
+    fill_zeros(cursor, zeros, room());
+    cursor += zeros;
   }
   return static_cast<std::size_t>(cursor - out.data());
 }

@@ -4,10 +4,12 @@
 
 #include <bit>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "converter/records.h"
+#include "converter/utf8.h"
 
 namespace ondravane {
 namespace {
@@ -285,6 +287,54 @@ TEST(LineParser, ReusedParserForgetsRejectedLines) {
   std::optional<Activation> next = parser.parse(R"([1,[["b",[[0,[3]]]]]])", LayerRetention::kAll);
   ASSERT_TRUE(next.has_value());
   EXPECT_EQ(*next, sentence(1, {Feature{"b", {Layer{0, {3.0}}}}}));
+}
+
+// The reader accepts a line only when parse_unchecked_utf8 does, and checks
+// the whole line's UTF-8 only after a rejection: that is the old verdict
+// (UTF-8 first, then syntax) only if the checking parse accepts exactly the
+// lines that are UTF-8 and parse. Non-ASCII bytes are put everywhere a
+// scanner could meet them: tokens, keys, skipped strings with and without
+// escapes, after an escape, between tokens, after the record.
+TEST(LineParser, CheckingUtf8AcceptsExactlyTheUtf8LinesThatParse) {
+  const std::vector<std::string> templates = {
+      R"([0,[["tok@en",[[0,[1.5,-2]]]]]])",
+      R"({"linex_index":0,"features":[{"to@ken":"a@b","layers":[{"index":1,"values":[3]}]}]})",
+      R"({"x@":"s@k\u00e9p@","linex_index":0,"features":[],"y":["@",{"@":"\n@"}]})",
+      R"([0,[["a\n@b\u0041@",[]]]])",
+      R"([0,[["ab",[]]]]@)",
+      R"(@[0,[]])",
+      R"([0,[["a@",[[0,[1@]]]]]])",
+  };
+  const std::vector<std::string> pieces = {
+      "\xC3\xA9", "\xC4\xA0", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xC3", "\xE2\x82", "\xF0\x9F\x98",
+      "\xFF", "\x80", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE0\x80\xAF", "\xC3\"",
+      "\xE2\x82\\n", "", "\xC3\xA9\xBF"};
+  std::mt19937 engine(5);
+  LineParser checking;
+  LineParser plain;
+  int accepted = 0;
+  for (int round = 0; round < 20000; ++round) {
+    std::string line;
+    for (char c : templates[engine() % templates.size()]) {
+      if (c == '@') {
+        line += pieces[engine() % pieces.size()];
+      } else {
+        line += c;
+      }
+    }
+    const bool expected = is_valid_utf8(line) && plain.parse(line, LayerRetention::kAll).has_value();
+    const std::optional<Activation> got = checking.parse_unchecked_utf8(line, LayerRetention::kFirstOnly);
+    ASSERT_EQ(got.has_value(), expected) << line;
+    if (got) {
+      EXPECT_EQ(*got, *plain.parse(line, LayerRetention::kFirstOnly)) << line;
+      ++accepted;
+    }
+    // The checking parse leaves the plain one as it was.
+    ASSERT_EQ(checking.parse(line, LayerRetention::kAll).has_value(),
+              plain.parse(line, LayerRetention::kAll).has_value())
+        << line;
+  }
+  EXPECT_GT(accepted, 1000);
 }
 
 }  // namespace

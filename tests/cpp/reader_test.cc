@@ -203,6 +203,21 @@ TEST_F(ReaderTest, InvalidUtf8FailsUnlikeAMalformedRecord) {
     const std::string path = write_file(content);
     EXPECT_EQ(failure_message([&] { Activation::from_file(path); }), invalid_utf8) << content;
   }
+  // The parser checks only the strings it walks, and the whole line only
+  // once it rejects it: invalid UTF-8 must still win over every parse verdict.
+  for (const std::string content : {
+           // Inside the strings of otherwise valid lines: a token, a key, a
+           // skipped value, after an escape.
+           "[1,[[\"ab\xC3(\",[]]]]\n", "{\"linex_index\":1,\"x\xFF\":0,\"features\":[]}\n",
+           "{\"linex_index\":1,\"x\":[\"\xE0\x80\xAF\"],\"features\":[]}\n",
+           "[1,[[\"a\\n\xF4\x90\x80\x80\",[]]]]\n",
+           // In lines that are also malformed, before and after the fault.
+           "[1,[[\"\xC3\",[]]]\n", "[1,[x[\"\xC3\",[]]]]\n",
+           // After a complete record, and where a terminator would stand.
+           "[1,[]]\xFF\n", "[1,[]] \xC3\xA9\x80\n", "[1,[]]\n[2,[]]\xE2\x82\r\n"}) {
+    const std::string path = write_file(content);
+    EXPECT_EQ(failure_message([&] { Activation::from_file(path); }), invalid_utf8) << content;
+  }
   // A malformed line ends the reading before an invalid line after it.
   const std::string path = write_file("[1,[]\n\xFF\n");
   ActivationList list;

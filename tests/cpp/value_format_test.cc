@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <charconv>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -17,6 +18,12 @@ namespace ondravane {
 namespace {
 
 constexpr char kUnused = '#';
+
+constexpr std::uint64_t kPowersOfTenForTests[18] = {
+    1,           10,           100,           1000,           10000,           100000,
+    1000000,     10000000,     100000000,     1000000000,     10000000000,     100000000000,
+    1000000000000, 10000000000000, 100000000000000, 1000000000000000, 10000000000000000,
+    100000000000000000};
 
 // Formats into a buffer with a guard zone behind the kMaxValueChars bytes the
 // formatter may use, and checks the guard is intact.
@@ -232,6 +239,90 @@ TEST(ValueFormat, PowersOfTenAndNeighbours) {
       check_value(-value);
       if (HasFailure()) return;
     }
+  }
+}
+
+// The digits and k of the library's shortest scientific form of `value`.
+Positional library_shortest(double value) {
+  char text[64];
+  const char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
+  const std::string_view form(text, static_cast<std::size_t>(end - text));
+  const std::size_t e = form.find('e');
+  Positional out;
+  for (char c : form.substr(0, e)) {
+    if (c != '.') out.digits += c;
+  }
+  out.k = std::atoi(std::string(form.substr(e + 1)).c_str()) + 1;
+  return out;
+}
+
+// The formatter computes the shortest digits itself for the magnitudes of
+// activations (binary exponents -88 to -1 of the 53-bit significand: about
+// 1.5e-11 to 4.5e15) and takes the library's elsewhere. Millions of values of
+// every kind must give the library's digits exactly: the interval ends
+// (included for even significands), the narrower interval below a power of
+// two, the nearest of several candidates, and exact ties between two.
+void expect_library_digits(double value) {
+  if (value == 0.0) return;  // no significant digits to compare
+  Positional ours;
+  ASSERT_TRUE(parse_positional(formatted(value), ours)) << std::hexfloat << value;
+  const Positional expected = library_shortest(value);
+  ASSERT_EQ(ours.digits, expected.digits) << std::hexfloat << value;
+  ASSERT_EQ(ours.k, expected.k) << std::hexfloat << value;
+}
+
+TEST(ValueFormat, SameDigitsAsTheLibraryOnMillionsOfValues) {
+  std::mt19937_64 r(77);
+  const auto next_up = [](double v, int steps) {
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) + static_cast<std::uint64_t>(steps));
+  };
+  for (int i = 0; i < 1000000; ++i) {
+    // Every binary exponent, and above all the exact path's own, with
+    // significands at both ends of the binade every so often.
+    std::uint64_t significand = (r() & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+    if (i % 8 == 0) significand = (std::uint64_t{1} << 52) + r() % 3;
+    if (i % 8 == 1) significand = (std::uint64_t{1} << 53) - 1 - r() % 3;
+    expect_library_digits(std::ldexp(static_cast<double>(significand), -88 + static_cast<int>(r() % 88)));
+    const double any = std::bit_cast<double>(r() >> 1);
+    if (std::isfinite(any)) expect_library_digits(any);
+    // Float activations widened, as the files hold them.
+    const double widened = static_cast<double>(std::bit_cast<float>(static_cast<std::uint32_t>(r() >> 33)));
+    if (std::isfinite(widened)) expect_library_digits(widened);
+    if (HasFatalFailure()) return;
+  }
+  // Short decimals and their neighbours: the shortest digits are few, and the
+  // candidates of that length many. And the exact midpoints between two
+  // doubles near them, read back: ties between candidates.
+  char text[64];
+  for (int i = 0; i < 400000; ++i) {
+    const int digits = 1 + static_cast<int>(r() % 17);
+    const std::uint64_t n = 1 + r() % (kPowersOfTenForTests[digits] - 1);
+    const int exponent = -14 + static_cast<int>(r() % 32) - digits;
+    std::snprintf(text, sizeof text, "%llue%d", static_cast<unsigned long long>(n), exponent);
+    const double value = std::strtod(text, nullptr);
+    for (int step = -2; step <= 2; ++step) expect_library_digits(next_up(value, step));
+    std::snprintf(text, sizeof text, "%llu5e%d", static_cast<unsigned long long>(n), exponent - 1);
+    expect_library_digits(std::strtod(text, nullptr));
+    if (HasFatalFailure()) return;
+  }
+  // Powers of two and of ten with their neighbours, at every exponent; the
+  // subnormals; the largest values.
+  for (int power = -1074; power <= 1023; ++power) {
+    const double base = std::ldexp(1.0, power);
+    for (int step = -2; step <= 2; ++step) {
+      if (step < 0 && power == -1074) continue;
+      const double value = next_up(base, step);
+      if (std::isfinite(value)) expect_library_digits(value);
+    }
+  }
+  for (int power = -323; power <= 308; ++power) {
+    const double base = parse("1e" + std::to_string(power));
+    for (int step = -2; step <= 2; ++step) expect_library_digits(next_up(base, step));
+  }
+  for (std::uint64_t bits = 1; bits <= 20000; ++bits) {
+    expect_library_digits(std::bit_cast<double>(bits));
+    expect_library_digits(std::bit_cast<double>(std::uint64_t{0x7FEFFFFFFFFFFFFF} - bits + 1));
+    expect_library_digits(std::bit_cast<double>((r() & ((std::uint64_t{1} << 52) - 1)) | 1));
   }
 }
 
