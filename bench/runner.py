@@ -120,7 +120,10 @@ def bench_file(path, args, workdir, script_speed):
         script_speed = script_speed or file_script_speed
     else:
         file_script_speed = script_speed
-        script_note = " (json script not run on this size: its %.0f MB/s from the first file)" % script_speed
+        if script_speed:
+            script_note = " (json script not run on this size: its %.0f MB/s from the first file)" % script_speed
+        else:
+            script_note = " (json script not run on this size; no smaller file measured it)"
     os.remove(output)
 
     budget = 1.2 * 8 * values + 64 * MIB
