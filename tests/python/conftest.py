@@ -1,8 +1,10 @@
 import json
 import os
+import pty
 import subprocess
 import sys
 import textwrap
+import threading
 from pathlib import Path
 
 import pytest
@@ -55,6 +57,33 @@ def run_python(code, *, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, env=No
         timeout=120,
         **kwargs,
     )
+
+
+def drawn_on_terminal(command, cwd):
+    """Runs a command with fd 2 on a pseudo-terminal and fd 1 on a pipe;
+    returns (exit status, stdout, what reached the terminal)."""
+    controller, terminal = pty.openpty()
+    received = bytearray()
+
+    def drain():
+        while True:
+            try:
+                chunk = os.read(controller, 65536)
+            except OSError:
+                return
+            if not chunk:
+                return
+            received.extend(chunk)
+
+    drainer = threading.Thread(target=drain)
+    drainer.start()
+    try:
+        result = subprocess.run(command, stdout=subprocess.PIPE, stderr=terminal, cwd=cwd, timeout=120)
+    finally:
+        os.close(terminal)
+        drainer.join(timeout=30)
+        os.close(controller)
+    return result.returncode, result.stdout, bytes(received)
 
 
 @pytest.fixture

@@ -2,18 +2,16 @@
 processor for the same arguments, its option syntax, and its exit statuses."""
 import json
 import os
-import pty
 import random
 import shutil
 import subprocess
 import sys
 import sysconfig
-import threading
 from pathlib import Path
 
 import pytest
 
-from conftest import record, run_python, write_lines
+from conftest import drawn_on_terminal, record, run_python, write_lines
 
 PROGRAM = "ondravane-converter"
 USAGE = (
@@ -353,33 +351,6 @@ def test_runs_without_python(program, source, tmp_path):
     result = run_cli(program, [source, str(tmp_path / "out.txt")], env={})
     assert result.returncode == 0, result.stderr
     assert (tmp_path / "out.txt").read_bytes().startswith(b"%d 4\n" % sum(len(r["features"]) for r in corpus()))
-
-
-def drawn_on_terminal(command, cwd):
-    """Runs a command with fd 2 on a pseudo-terminal and fd 1 on a pipe;
-    returns (exit status, stdout, what reached the terminal)."""
-    controller, terminal = pty.openpty()
-    received = bytearray()
-
-    def drain():
-        while True:
-            try:
-                chunk = os.read(controller, 65536)
-            except OSError:
-                return
-            if not chunk:
-                return
-            received.extend(chunk)
-
-    drainer = threading.Thread(target=drain)
-    drainer.start()
-    try:
-        result = subprocess.run(command, stdout=subprocess.PIPE, stderr=terminal, cwd=cwd, timeout=120)
-    finally:
-        os.close(terminal)
-        drainer.join(timeout=30)
-        os.close(controller)
-    return result.returncode, result.stdout, bytes(received)
 
 
 def test_same_progress_bars_as_processor(program, tmp_path):

@@ -1,13 +1,11 @@
 """Progress bars on a terminal: the exact bytes a conversion draws on file
 descriptor 2 when it is a pseudo-terminal, and silence otherwise."""
 import os
-import pty
 import struct
 import subprocess
 import sys
-import threading
 
-from conftest import record
+from conftest import drawn_on_terminal, record
 
 ERASE = b"\r\x1b[2K"
 
@@ -31,32 +29,10 @@ def bar_line(position, length, width=80):
 
 
 def run_on_terminal(source, output):
-    """Runs a conversion with fd 2 on a pseudo-terminal and fd 1 on a pipe;
-    returns what reached the terminal."""
-    controller, terminal = pty.openpty()
-    received = bytearray()
-
-    def drain():
-        while True:
-            try:
-                chunk = os.read(controller, 65536)
-            except OSError:
-                return
-            if not chunk:
-                return
-            received.extend(chunk)
-
-    drainer = threading.Thread(target=drain)
-    drainer.start()
     code = f"import ondravane_converter as m; m.processor({source!r}, {output!r})"
-    result = subprocess.run(
-        [sys.executable, "-c", code], stdout=subprocess.PIPE, stderr=terminal, timeout=120
-    )
-    os.close(terminal)
-    drainer.join(timeout=30)
-    os.close(controller)
-    assert result.returncode == 0
-    return bytes(received)
+    status, _, drawn = drawn_on_terminal([sys.executable, "-c", code], None)
+    assert status == 0
+    return drawn
 
 
 def test_bars_on_a_terminal(activation_file, tmp_path):
