@@ -18,6 +18,7 @@
 #include "converter/pipeline.h"
 #include "converter/records.h"
 #include "support/failure.h"
+#include "failure_of.h"
 
 namespace ondravane {
 namespace {
@@ -165,14 +166,7 @@ TEST(FirstLayerOnly, NumbersAtTheEndOfTheTextAreChecked) {
   }
 }
 
-std::string failure_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return failure.message().value_or("<failure without message>");
-  }
-  return "<no failure>";
-}
+using test_support::failure_of;
 
 // A first feature without layers passes the reader (an empty list is
 // valid) and fails the writer, which looks its first layer up: the message

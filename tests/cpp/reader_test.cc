@@ -14,6 +14,7 @@
 #include "converter/line_source.h"
 #include "converter/records.h"
 #include "support/failure.h"
+#include "failure_of.h"
 
 namespace ondravane {
 namespace {
@@ -160,12 +161,7 @@ TEST_F(ReaderTest, ReadsALineLongerThanTheBlockBuffer) {
 }
 
 std::string failure_message(const std::function<void()>& body) {
-  try {
-    capture_stdout(body);
-  } catch (const Failure& failure) {
-    return failure.message().value_or("<no message>");
-  }
-  return "<no failure>";
+  return test_support::failure_of([&] { capture_stdout(body); });
 }
 
 const std::string kUnwrap = "called `Result::unwrap()` on an `Err` value: ";

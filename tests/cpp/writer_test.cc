@@ -22,6 +22,7 @@
 
 #include "converter/output_file.h"
 #include "support/failure.h"
+#include "failure_of.h"
 
 namespace ondravane {
 namespace {
@@ -48,15 +49,7 @@ void write_text(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// The message of the failure `action` raises, or a marker when it raises none.
-std::string failure_of(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Failure& failure) {
-    return failure.message().value_or("<failure without message>");
-  }
-  return "<no failure>";
-}
+using test_support::failure_of;
 
 class TempDir : public testing::Test {
  protected:
