@@ -45,26 +45,21 @@ inline void fill_zeros(char* to, std::size_t count, std::size_t room) {
 #define ONDRAVANE_EXACT_SHORTEST 1
 __extension__ typedef unsigned __int128 u128;
 
-constexpr std::array<std::uint64_t, 20> kPowersOfTen = [] {
-  std::array<std::uint64_t, 20> powers{};
+// base^0, base^1, ..., base^(N-1), all below 2^64.
+template <std::size_t N>
+constexpr std::array<std::uint64_t, N> powers_of(std::uint64_t base) {
+  std::array<std::uint64_t, N> powers{};
   std::uint64_t power = 1;
   for (auto& entry : powers) {
     entry = power;
-    power *= 10;
+    power *= base;
   }
   return powers;
-}();
+}
 
+constexpr auto kPowersOfTen = powers_of<20>(10);
 // 5^0 .. 5^27; 5^27 is the largest below 2^63.
-constexpr std::array<std::uint64_t, 28> kPowersOfFive = [] {
-  std::array<std::uint64_t, 28> powers{};
-  std::uint64_t power = 1;
-  for (auto& entry : powers) {
-    entry = power;
-    power *= 5;
-  }
-  return powers;
-}();
+constexpr auto kPowersOfFive = powers_of<28>(5);
 
 constexpr char kDigitPairs[201] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
