@@ -12,6 +12,7 @@
 #include "converter/pipeline.h"
 #include "module/version.h"
 #include "support/failure.h"
+#include "support/file_io.h"
 
 namespace {
 
@@ -38,14 +39,6 @@ constexpr char kHelp[] =
     "that is a terminal. Exit status: 0 on success, 1 when the conversion fails\n"
     "(the reason is printed on standard error), 2 for bad usage.\n";
 
-void write_all(int fd, std::string_view text) {
-  while (!text.empty()) {
-    ssize_t written = ::write(fd, text.data(), text.size());
-    if (written <= 0) return;
-    text.remove_prefix(static_cast<std::size_t>(written));
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,16 +46,16 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const auto parsed = parse_options(arguments);
   if (!parsed.options) {
-    write_all(2, std::string(kUsage) + "ondravane-converter: error: " + parsed.error + "\n");
+    ondravane::write_all(2, std::string(kUsage) + "ondravane-converter: error: " + parsed.error + "\n");
     return 2;
   }
   const auto& options = *parsed.options;
   if (options.show_help) {
-    write_all(1, std::string(kUsage) + kHelp);
+    ondravane::write_all(1, std::string(kUsage) + kHelp);
     return 0;
   }
   if (options.show_version) {
-    write_all(1, std::string(ondravane::kVersionText) + "\n");
+    ondravane::write_all(1, std::string(ondravane::kVersionText) + "\n");
     return 0;
   }
 
@@ -73,13 +66,13 @@ int main(int argc, char** argv) {
   try {
     ondravane::convert(options.input, options.output, options.conversion);
   } catch (const ondravane::Failure& failure) {
-    write_all(2, "ondravane-converter: error: " + std::string(failure.what()) + "\n");
+    ondravane::write_all(2, "ondravane-converter: error: " + std::string(failure.what()) + "\n");
     return 1;
   } catch (const std::bad_alloc&) {
-    write_all(2, "ondravane-converter: error: out of memory\n");
+    ondravane::write_all(2, "ondravane-converter: error: out of memory\n");
     return 1;
   } catch (const std::exception& error) {
-    write_all(2, "ondravane-converter: error: " + std::string(error.what()) + "\n");
+    ondravane::write_all(2, "ondravane-converter: error: " + std::string(error.what()) + "\n");
     return 1;
   }
   return 0;

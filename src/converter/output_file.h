@@ -6,6 +6,8 @@
 #include <memory>
 #include <string_view>
 
+#include "support/file_io.h"
+
 namespace ondravane {
 
 class OutputFile {
@@ -54,7 +56,7 @@ class OutputFile {
   // opened: a failed allocation then leaves no descriptor behind.
   std::size_t capacity_;
   std::unique_ptr<char[]> buffer_;
-  int fd_;
+  UniqueFd fd_;
   std::size_t size_ = 0;
 };
 

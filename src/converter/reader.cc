@@ -2,7 +2,6 @@
 // the sub-word markers removed from every token.
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <string>
@@ -13,34 +12,12 @@
 #include "converter/utf8.h"
 #include "progress/progress_bar.h"
 #include "support/console.h"
+#include "support/file_io.h"
 #include "support/system_error.h"
 
 namespace ondravane {
 
 namespace {
-
-// Closes the descriptor when the reading scope ends, also on a failure.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() { ::close(fd_); }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-int open_for_reading(const std::string& path) {
-  if (path.find('\0') != std::string::npos) fail_unwrap(describe_nul_in_path());
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) fail_os_error(errno);
-  return fd;
-}
 
 // The size of the file at `path`, looked up by name after the open.
 std::uint64_t file_size(const std::string& path) {
@@ -85,7 +62,7 @@ void remove_token_markers(std::string& token) {
 
 ActivationList Activation::from_file(std::string_view path_text) {
   const std::string path(path_text);
-  ScopedFd file(open_for_reading(path));
+  const UniqueFd file = open_or_fail(path, O_RDONLY | O_CLOEXEC);
   ProgressBar bar(file_size(path));
   LineSource lines(file.get());
   LineParser parser;

@@ -5,7 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
+
+#include "support/file_io.h"
 
 namespace ondravane {
 
@@ -50,17 +51,9 @@ void ProgressDrawTarget::show(const BarLine* line, std::size_t columns) {
   rows_drawn_ = compose_redraw(buffer_, rows_drawn_, line, columns);
   if (buffer_.empty()) return;
   // The whole redraw goes out in one write, so that the erase and the new
-  // line reach the terminal together. Only an interrupted or short write is
-  // continued; any other error drops the rest of this redraw.
-  const char* data = buffer_.data();
-  std::size_t left = buffer_.size();
-  while (left > 0) {
-    ssize_t written = ::write(draw_fd_, data, left);
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    data += written;
-    left -= static_cast<std::size_t>(written);
-  }
+  // line reach the terminal together. An error drops the rest of this
+  // redraw; the next one tries again.
+  (void)write_all(draw_fd_, buffer_);
 }
 
 }  // namespace ondravane

@@ -1,12 +1,10 @@
 #include "support/console.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <mutex>
 #include <string>
 
 #include "support/failure.h"
+#include "support/file_io.h"
 #include "support/system_error.h"
 
 namespace ondravane {
@@ -26,15 +24,10 @@ std::mutex& console_lock() {
 
 void print_line(std::string_view line) {
   std::lock_guard<std::mutex> guard(console_lock());
-  while (!line.empty()) {
-    ssize_t written = ::write(1, line.data(), line.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      int error_number = errno;
-      fail_printing(system_message(error_number) + " (os error " + std::to_string(error_number) + ")");
-    }
-    if (written == 0) fail_printing("failed to write whole buffer");
-    line.remove_prefix(static_cast<size_t>(written));
+  const int error = write_all(1, line);
+  if (error == kWroteNothing) fail_printing("failed to write whole buffer");
+  if (error != 0) {
+    fail_printing(system_message(error) + " (os error " + std::to_string(error) + ")");
   }
 }
 

@@ -1,21 +1,12 @@
 #include "support/failure.h"
 
-#include <unistd.h>
-
 #include <atomic>
-#include <cerrno>
-#include <cstring>
+
+#include "support/file_io.h"
 
 namespace ondravane {
 
-void write_to_stderr(std::string_view text) noexcept {
-  while (!text.empty()) {
-    ssize_t written = ::write(2, text.data(), text.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) return;
-    text.remove_prefix(static_cast<size_t>(written));
-  }
-}
+void write_to_stderr(std::string_view text) noexcept { (void)write_all(2, text); }
 
 namespace {
 std::atomic<bool> g_reports_enabled{true};

@@ -1,0 +1,43 @@
+// The descriptor calls every stage shares: an owning descriptor, opening a
+// path with the conversion's failure messages, and writing a whole buffer.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace ondravane {
+
+// Owns one open descriptor and closes it when its scope ends, also while a
+// failure unwinds; an error reported by the close is ignored.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&&) = delete;
+  UniqueFd(const UniqueFd&) = delete;
+  UniqueFd& operator=(const UniqueFd&) = delete;
+  ~UniqueFd();
+
+  int get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Opens `path` with `flags` (and `mode` when creating), repeating an open
+// that a signal interrupted. A path holding a NUL byte names no file and
+// fails with its own description; any other error fails with its errno.
+UniqueFd open_or_fail(const std::string& path, int flags, mode_t mode = 0);
+
+// What a write of a whole buffer came to: 0 when every byte was written, the
+// errno of the write that failed, or kWroteNothing when a write took no byte.
+inline constexpr int kWroteNothing = -1;
+
+// Writes all of `bytes`: interrupted writes are repeated and partial ones
+// continued with the rest.
+int write_all(int fd, std::string_view bytes) noexcept;
+
+}  // namespace ondravane
