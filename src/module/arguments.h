@@ -45,13 +45,12 @@ auto to_optional(PyObject* object, Convert convert) -> std::optional<decltype(co
   return convert(object);
 }
 
-// Runs a conversion for the parameter `name`; a TypeError it raises is
-// replaced by "argument '<name>': <message>", other errors pass unchanged.
-template <typename Convert>
-auto convert_argument(const char* name, Convert convert) -> decltype(convert());
-
+// Rethrows the error being handled; a TypeError becomes "argument '<name>':
+// <message>", keeping its cause.
 [[noreturn]] void rethrow_naming_argument(const char* name);
 
+// Runs a conversion for the parameter `name`; a TypeError it raises is
+// replaced by "argument '<name>': <message>", other errors pass unchanged.
 template <typename Convert>
 auto convert_argument(const char* name, Convert convert) -> decltype(convert()) {
   try {
