@@ -11,6 +11,7 @@
 #include "cli/options.h"
 #include "converter/pipeline.h"
 #include "module/version.h"
+#include "support/console.h"
 #include "support/failure.h"
 #include "support/file_io.h"
 
@@ -50,21 +51,21 @@ int main(int argc, char** argv) {
     return 2;
   }
   const auto& options = *parsed.options;
-  if (options.show_help) {
-    ondravane::write_all(1, std::string(kUsage) + kHelp);
-    return 0;
-  }
-  if (options.show_version) {
-    ondravane::write_all(1, std::string(ondravane::kVersionText) + "\n");
-    return 0;
-  }
 
   ondravane::set_failure_reports_enabled(false);
-  // A closed standard output is a failure of the conversion with its message
-  // and status 1, as it is for the Python function, not a silent death.
+  // A closed standard output is a failure with its message and status 1, as
+  // it is for the Python function, not a silent death; so is a write past
+  // the file-size limit, which fails with EFBIG once SIGXFSZ is ignored.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   try {
-    ondravane::convert(options.input, options.output, options.conversion);
+    if (options.show_help) {
+      ondravane::print_line(std::string(kUsage) + kHelp);
+    } else if (options.show_version) {
+      ondravane::print_line(std::string(ondravane::kVersionText) + "\n");
+    } else {
+      ondravane::convert(options.input, options.output, options.conversion);
+    }
   } catch (const ondravane::Failure& failure) {
     ondravane::write_all(2, "ondravane-converter: error: " + std::string(failure.what()) + "\n");
     return 1;

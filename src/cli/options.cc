@@ -75,19 +75,16 @@ ParseResult parse_options(const std::vector<std::string>& arguments) {
       only_positional = true;
       continue;
     }
-    if (argument == "--help" || argument == "-h") {
-      options.show_help = true;
-      continue;
-    }
-    if (argument == "--version") {
-      options.show_version = true;
-      continue;
-    }
     std::string name = argument;
     std::optional<std::string> value;
     if (auto equals = argument.find('='); equals != std::string::npos && argument.starts_with("--")) {
       name = argument.substr(0, equals);
       value = argument.substr(equals + 1);
+    }
+    if (name == "--help" || name == "-h" || name == "--version") {
+      if (value) return {std::nullopt, "option '" + name + "' takes no value"};
+      (name == "--version" ? options.show_version : options.show_help) = true;
+      continue;
     }
     bool* seen = name == "--min" ? &seen_min : name == "--keep" ? &seen_keep : name == "--seed" ? &seen_seed : nullptr;
     if (seen == nullptr) return {std::nullopt, "unknown option '" + name + "'"};

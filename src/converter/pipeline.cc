@@ -1,15 +1,24 @@
 #include "converter/pipeline.h"
 
+#include <string>
 #include <utility>
 
 #include "converter/filter.h"
 #include "converter/records.h"
 #include "converter/writer.h"
 #include "support/console.h"
+#include "support/failure.h"
+#include "support/file_io.h"
 
 namespace ondravane {
 
 void convert(std::string_view input, std::string_view output, const ConversionOptions& options) {
+  // The writer removes what the output path names before it writes, so an
+  // output path naming the input would destroy the input, even when a bad
+  // line leaves nothing to write. Refused before anything is printed or read.
+  if (same_regular_file(std::string(input), std::string(output))) {
+    fail("the output path names the input file: " + std::string(output));
+  }
   print_line("Start Reading! (This may take a while)\n");
   ActivationList current = Activation::from_file(input);
   if (options.min) {

@@ -1,6 +1,7 @@
 #include "support/file_io.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,7 +29,23 @@ UniqueFd open_or_fail(const std::string& path, int flags, mode_t mode) {
     fd = ::open(path.c_str(), flags, mode);
   } while (fd < 0 && errno == EINTR);  // opening a FIFO waits for its peer
   if (fd < 0) fail_os_error(errno);
-  return UniqueFd(fd);
+  UniqueFd opened(fd);
+  if (fd > STDERR_FILENO) return opened;
+  // With a standard stream closed (a daemon, "2>&-"), the new descriptor takes
+  // its number, and messages or failure reports meant for that stream would
+  // land in the data file. Move it above the standard streams.
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  if (moved < 0) fail_os_error(errno);
+  return UniqueFd(moved);
+}
+
+bool same_regular_file(const std::string& first, const std::string& second) {
+  // A path with a NUL byte names no file; its open reports that.
+  if (first.find('\0') != std::string::npos || second.find('\0') != std::string::npos) return false;
+  struct stat first_status, second_status;
+  if (::stat(first.c_str(), &first_status) != 0 || ::stat(second.c_str(), &second_status) != 0) return false;
+  return S_ISREG(first_status.st_mode) && first_status.st_dev == second_status.st_dev &&
+         first_status.st_ino == second_status.st_ino;
 }
 
 int write_all(int fd, std::string_view bytes) noexcept {

@@ -30,7 +30,13 @@ class UniqueFd {
 // Opens `path` with `flags` (and `mode` when creating), repeating an open
 // that a signal interrupted. A path holding a NUL byte names no file and
 // fails with its own description; any other error fails with its errno.
+// The descriptor is never 0, 1 or 2, even when those are closed, so a data
+// file never stands in for a standard stream.
 UniqueFd open_or_fail(const std::string& path, int flags, mode_t mode = 0);
+
+// True when both paths, following links, name one and the same regular file
+// (same device and inode). False when either cannot be looked up.
+bool same_regular_file(const std::string& first, const std::string& second);
 
 // What a write of a whole buffer came to: 0 when every byte was written, the
 // errno of the write that failed, or kWroteNothing when a write took no byte.

@@ -80,7 +80,17 @@ INSTANTIATE_TEST_SUITE_P(
         ConversionCase{"1.7976931348623157e308", 1.7976931348623157e308},
         ConversionCase{"1.7976931348623159e308", std::nullopt},
         ConversionCase{"4.9e-324", 4.9e-324}, ConversionCase{"-12.5", -12.5},
-        ConversionCase{"1000000000000000000000000e-24", 1.0}));
+        ConversionCase{"1000000000000000000000000e-24", 1.0},
+        // Either side of the nearest-double guarantee, checked with exact
+        // rational arithmetic. 234 and 10^22 are exact doubles, so one
+        // rounding gives the nearest; 10^23 is not, so the quotient is
+        // rounded twice and lands one unit above the nearest, 2.34e-21.
+        ConversionCase{"2.34e-20", 2.34e-20},
+        ConversionCase{"2.34e-21", 2.3400000000000003e-21},
+        // 17 digits (above 2^53) and 10^23: both inputs of the division are
+        // rounded, and it lands two units further from zero than the nearest,
+        // -1.0151857310347623e-07.
+        ConversionCase{"-1.0151857310347623e-07", -1.0151857310347625e-07}));
 
 struct IndexCase {
   const char* text;

@@ -1,8 +1,10 @@
 """The command-line converter: the same files, messages and progress bars as
 processor for the same arguments, its option syntax, and its exit statuses."""
+import errno
 import json
 import os
 import random
+import resource
 import shutil
 import subprocess
 import sys
@@ -171,24 +173,31 @@ def test_malformed_line_as_in_processor(program, tmp_path, minimum):
 
 
 def failure_setup(case, tmp_path):
-    """Returns (input path, output path) that make the conversion fail."""
+    """Returns (input path, output path, keyword arguments for running both
+    front ends) that make the conversion fail."""
     good = write_lines(tmp_path / "good.jsonl", [record(0, ("a", [[1.0, 2.0]]))])
     if case == "missing input":
-        return str(tmp_path / "absent.jsonl"), str(tmp_path / "out.txt")
+        return str(tmp_path / "absent.jsonl"), str(tmp_path / "out.txt"), {}
     if case == "input is a directory":
         (tmp_path / "folder").mkdir()
-        return str(tmp_path / "folder"), str(tmp_path / "out.txt")
+        return str(tmp_path / "folder"), str(tmp_path / "out.txt"), {}
     if case == "input not UTF-8":
         (tmp_path / "latin1.jsonl").write_bytes(b'[0, [["caf\xe9", [[0, [1]]]]]]\n')
-        return str(tmp_path / "latin1.jsonl"), str(tmp_path / "out.txt")
+        return str(tmp_path / "latin1.jsonl"), str(tmp_path / "out.txt"), {}
     if case == "output is a directory":
         (tmp_path / "taken").mkdir()
-        return good, str(tmp_path / "taken")
+        return good, str(tmp_path / "taken"), {}
     if case == "output folder missing":
-        return good, str(tmp_path / "no" / "out.txt")
+        return good, str(tmp_path / "no" / "out.txt"), {}
+    if case == "output is the input":
+        return good, good, {}
     if case == "feature without layers":
         bad = write_lines(tmp_path / "bad.jsonl", [record(0, ("a", [[1.0]])), '[1, [["b", [[0, [3]]]], ["c", []]]]'])
-        return bad, str(tmp_path / "out.txt")
+        return bad, str(tmp_path / "out.txt"), {}
+    if case == "file size limit":
+        big = write_lines(tmp_path / "big.jsonl", [record(0, *[(f"t{i}", [[i * 0.5, -1.0]]) for i in range(300)])])
+        limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (1000, resource.RLIM_INFINITY))  # noqa: E731
+        return big, str(tmp_path / "out.txt"), {"preexec_fn": limit}
     raise AssertionError(case)
 
 
@@ -204,17 +213,20 @@ def file_state(path):
         "input not UTF-8",
         "output is a directory",
         "output folder missing",
+        "output is the input",
         "feature without layers",
+        "file size limit",
     ],
 )
 def test_failure_exits_1_with_the_message_of_processor(program, tmp_path, case):
-    source, output = failure_setup(case, tmp_path)
-    stdout, message = run_processor(tmp_path, source, output, {"min": 1})
+    source, output, kwargs = failure_setup(case, tmp_path)
+    stdout, message = run_processor(tmp_path, source, output, {"min": 1}, **kwargs)
     assert message, "processor was expected to fail"
     python_leftover = file_state(output)
-    if Path(output).is_file():
+    if Path(output).is_file() and output != source:
         Path(output).unlink()
-    result = run_cli(program, [source, output, "--min", "1"])
+    # Not killed by a signal (a write past the file-size limit is a failure).
+    result = run_cli(program, [source, output, "--min", "1"], **kwargs)
     assert result.returncode == 1
     # Only the message: no usage text and no Python-style report line.
     assert result.stderr.decode() == ERROR + message + "\n"
@@ -222,21 +234,54 @@ def test_failure_exits_1_with_the_message_of_processor(program, tmp_path, case):
     assert file_state(output) == python_leftover
 
 
-def test_closed_standard_output_is_a_failure(program, source, tmp_path):
-    def closed_pipe():
-        reader, writer = os.pipe()
-        os.close(reader)
-        return writer
+def closed_pipe():
+    reader, writer = os.pipe()
+    os.close(reader)
+    return writer
 
-    writer = closed_pipe()
+
+@pytest.mark.parametrize("command", ["convert", "--help", "--version"])
+@pytest.mark.parametrize("broken", ["closed pipe", "closed descriptor"])
+def test_unwritable_standard_output_is_a_failure(program, source, tmp_path, command, broken):
+    if broken == "closed pipe":
+        writer, error = closed_pipe(), errno.EPIPE
+        kwargs = {"stdout": writer}
+    else:
+        writer, error = None, errno.EBADF
+        kwargs = {"stdout": None, "preexec_fn": lambda: os.close(1)}
+    expected = f"failed printing to stdout: {os.strerror(error)} (os error {error})"
+    output = tmp_path / "cli.txt"
     try:
-        _, message = run_processor(tmp_path, source, str(tmp_path / "python.txt"), {}, stdout=writer)
-        result = run_cli(program, [source, str(tmp_path / "cli.txt")], stdout=writer)
+        if command == "convert":
+            _, message = run_processor(tmp_path, source, str(tmp_path / "python.txt"), {}, **kwargs)
+            assert message == expected
+            result = run_cli(program, [source, str(output)], **kwargs)
+        else:
+            result = run_cli(program, [command], **kwargs)
     finally:
-        os.close(writer)
-    assert message.startswith("failed printing to stdout: ") and message.endswith("(os error 32)")
-    assert result.returncode == 1
-    assert result.stderr.decode() == ERROR + message + "\n"
+        if writer is not None:
+            os.close(writer)
+    assert (result.returncode, result.stderr.decode()) == (1, ERROR + expected + "\n")
+    # The first stage message failed: nothing was read or written.
+    assert not output.exists() and not (tmp_path / "python.txt").exists()
+
+
+@pytest.mark.parametrize("fails", [False, True], ids=["complete", "failure mid-file"])
+def test_closed_standard_error_never_reaches_the_output(program, tmp_path, fails):
+    lines = [record(0, ("a", [[1.0, 2.0]])), record(1, ("b", [[0.5, -0.25]]))]
+    if fails:
+        lines.append('[2, [["c", []]]]')  # a feature without layers fails the writer there
+    source = write_lines(tmp_path / "in.jsonl", lines)
+    expected = (b"3 2\n" if fails else b"2 2\n") + b"a:0:0 1 2\nb:1:0 0.5 -0.25\n"
+    # As under "2>&-": the files opened next would take descriptor 2.
+    close_stderr = {"preexec_fn": lambda: os.close(2)}
+    stdout, message = run_processor(tmp_path, source, str(tmp_path / "python.txt"), {}, **close_stderr)
+    result = run_cli(program, [source, str(tmp_path / "cli.txt")], **close_stderr)
+    assert message == ("index out of bounds: the len is 0 but the index is 0" if fails else None)
+    assert result.returncode == (1 if fails else 0)
+    assert stdout == result.stdout.decode() == READ + WRITE + ("" if fails else FINISH)
+    assert (tmp_path / "python.txt").read_bytes() == expected
+    assert (tmp_path / "cli.txt").read_bytes() == expected
 
 
 def number_error(option, value):
@@ -258,6 +303,9 @@ def number_error(option, value):
         (["{in}", "{out}", "--min", "1", "--min", "1"], "option '--min' given more than once"),
         (["{in}", "{out}", "--keep=1", "--keep", "2"], "option '--keep' given more than once"),
         (["{in}", "{out}", "--seed", "1", "--seed=1"], "option '--seed' given more than once"),
+        (["--help=1"], "option '--help' takes no value"),
+        (["{in}", "{out}", "--version=x"], "option '--version' takes no value"),
+        (["{in}", "{out}", "--help="], "option '--help' takes no value"),
     ],
 )
 def test_bad_usage_exits_2(program, tmp_path, arguments, message):

@@ -1,5 +1,6 @@
 """Writing word-vector files through processor: the exact text, the value
 format, and what happens at the output path."""
+import json
 import os
 import stat
 
@@ -97,6 +98,45 @@ def test_existing_file_and_link_are_replaced(module, activation_file, tmp_path):
     assert target.read_text() == "old contents that are longer than the new file\n"
     module.processor(source, str(target))
     assert target.read_text() == "1 1\na:0:0 1\n"
+
+
+# Ways for the output path to name the input file: (input path, output path)
+# relative to the test directory, after "in.jsonl" and the links are made.
+SAME_FILE = {
+    "same path": ("in.jsonl", "in.jsonl"),
+    "another spelling": ("in.jsonl", "sub/../in.jsonl"),
+    "link to the input": ("in.jsonl", "link-to-in"),
+    "input is a link to the output": ("link-to-in", "in.jsonl"),
+    "hard link": ("in.jsonl", "hard-link"),
+}
+
+
+@pytest.mark.parametrize("content", ["good", "malformed"])
+@pytest.mark.parametrize("way", SAME_FILE)
+def test_output_naming_the_input_is_refused(module, tmp_path, capfd, way, content):
+    lines = [json.dumps(record(0, ("a", [[1.0]])))] + (["{not json"] if content == "malformed" else [])
+    original = ("\n".join(lines) + "\n").encode()
+    (tmp_path / "in.jsonl").write_bytes(original)
+    (tmp_path / "sub").mkdir()
+    (tmp_path / "link-to-in").symlink_to(tmp_path / "in.jsonl")
+    os.link(tmp_path / "in.jsonl", tmp_path / "hard-link")
+    source, output = (str(tmp_path / name) for name in SAME_FILE[way])
+    message = write_failure(module, source, output)
+    assert message == "the output path names the input file: " + output
+    # Refused before the first stage message: nothing printed, read, removed or written.
+    assert capfd.readouterr().out == ""
+    assert (tmp_path / "in.jsonl").read_bytes() == original
+    assert os.path.samefile(tmp_path / "link-to-in", tmp_path / "in.jsonl")
+    assert os.path.samefile(tmp_path / "hard-link", tmp_path / "in.jsonl")
+
+
+def test_special_file_as_input_and_output_is_used_in_place(module, tmp_path):
+    # /dev/null read as an empty input and written through a link: the same
+    # file on both sides, but a device is written in place, never removed.
+    link = tmp_path / "null"
+    link.symlink_to("/dev/null")
+    module.processor("/dev/null", str(link))
+    assert link.is_symlink() and stat.S_ISCHR(os.stat("/dev/null").st_mode)
 
 
 def test_dangling_link_creates_its_target(module, activation_file, tmp_path):
