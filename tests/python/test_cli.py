@@ -240,43 +240,64 @@ def closed_pipe():
     return writer
 
 
-@pytest.mark.parametrize("command", ["convert", "--help", "--version"])
-@pytest.mark.parametrize("broken", ["closed pipe", "closed descriptor"])
-def test_unwritable_standard_output_is_a_failure(program, source, tmp_path, command, broken):
+def stdout_failure(error):
+    return f"failed printing to stdout: {os.strerror(error)} (os error {error})"
+
+
+# A closed descriptor 1 for a conversion is a case of the next test.
+@pytest.mark.parametrize(
+    "broken, command",
+    [
+        ("closed pipe", "convert"),
+        ("closed pipe", "--help"),
+        ("closed pipe", "--version"),
+        ("closed descriptor", "--help"),
+        ("closed descriptor", "--version"),
+    ],
+)
+def test_unwritable_standard_output_is_a_failure(program, source, tmp_path, broken, command):
     if broken == "closed pipe":
         writer, error = closed_pipe(), errno.EPIPE
         kwargs = {"stdout": writer}
     else:
         writer, error = None, errno.EBADF
         kwargs = {"stdout": None, "preexec_fn": lambda: os.close(1)}
-    expected = f"failed printing to stdout: {os.strerror(error)} (os error {error})"
     output = tmp_path / "cli.txt"
     try:
         if command == "convert":
             _, message = run_processor(tmp_path, source, str(tmp_path / "python.txt"), {}, **kwargs)
-            assert message == expected
+            assert message == stdout_failure(error)
             result = run_cli(program, [source, str(output)], **kwargs)
         else:
             result = run_cli(program, [command], **kwargs)
     finally:
         if writer is not None:
             os.close(writer)
-    assert (result.returncode, result.stderr.decode()) == (1, ERROR + expected + "\n")
+    assert (result.returncode, result.stderr.decode()) == (1, ERROR + stdout_failure(error) + "\n")
     # The first stage message failed: nothing was read or written.
     assert not output.exists() and not (tmp_path / "python.txt").exists()
 
 
 @pytest.mark.parametrize("fails", [False, True], ids=["complete", "failure mid-file"])
-def test_closed_standard_error_never_reaches_the_output(program, tmp_path, fails):
+@pytest.mark.parametrize("closed", [1, 2], ids=["stdout closed", "stderr closed"])
+def test_closed_standard_stream_never_reaches_the_output(program, tmp_path, closed, fails):
     lines = [record(0, ("a", [[1.0, 2.0]])), record(1, ("b", [[0.5, -0.25]]))]
     if fails:
         lines.append('[2, [["c", []]]]')  # a feature without layers fails the writer there
     source = write_lines(tmp_path / "in.jsonl", lines)
+    # As under ">&-" or "2>&-": the files opened next would take that descriptor.
+    close = {"preexec_fn": lambda: os.close(closed)}
+    if closed == 1:
+        close["stdout"] = None
+    stdout, message = run_processor(tmp_path, source, str(tmp_path / "python.txt"), {}, **close)
+    result = run_cli(program, [source, str(tmp_path / "cli.txt")], **close)
+    if closed == 1:
+        # The first stage message fails before any file is opened.
+        assert message == stdout_failure(errno.EBADF)
+        assert (result.returncode, result.stderr.decode()) == (1, ERROR + message + "\n")
+        assert not (tmp_path / "python.txt").exists() and not (tmp_path / "cli.txt").exists()
+        return
     expected = (b"3 2\n" if fails else b"2 2\n") + b"a:0:0 1 2\nb:1:0 0.5 -0.25\n"
-    # As under "2>&-": the files opened next would take descriptor 2.
-    close_stderr = {"preexec_fn": lambda: os.close(2)}
-    stdout, message = run_processor(tmp_path, source, str(tmp_path / "python.txt"), {}, **close_stderr)
-    result = run_cli(program, [source, str(tmp_path / "cli.txt")], **close_stderr)
     assert message == ("index out of bounds: the len is 0 but the index is 0" if fails else None)
     assert result.returncode == (1 if fails else 0)
     assert stdout == result.stdout.decode() == READ + WRITE + ("" if fails else FINISH)
