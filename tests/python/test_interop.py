@@ -61,9 +61,11 @@ def documented_double(text):
     """The double the reader makes of a JSON number: significand digits into
     an unsigned 64-bit value (later digits dropped), then one conversion to
     double and one multiplication or division by the nearest double of a power
-    of ten (after steps of 10^308). For up to 15 significant digits and small
-    exponents this is the nearest double; for the 16 and 17 digits that a
-    float32 widened to double needs it can be one unit in the last place off."""
+    of ten (after steps of 10^308). This is the nearest double when the
+    gathered digits are below 2^53 and the effective exponent lies within
+    +-22; otherwise it can be one unit in the last place off, and two when
+    both fail (as for small float32 values widened to double: 17 digits and
+    an exponent below -22)."""
     negative = text.startswith("-")
     mantissa, _, exponent = text.lstrip("-").lower().partition("e")
     whole, _, fraction = mantissa.partition(".")
