@@ -22,6 +22,7 @@
 
 #include "converter/output_file.h"
 #include "support/failure.h"
+#include "support/file_io.h"
 #include "failure_of.h"
 
 namespace ondravane {
@@ -354,6 +355,35 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(SizeLimitCase{"InsideHeader", 2}, SizeLimitCase{"InsideFirstBuffer", 1000},
                     SizeLimitCase{"InsideLaterBuffer", OutputFile::kDefaultCapacity * 3 / 2}),
     [](const testing::TestParamInfo<SizeLimitCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------
+// Descriptors of data files, with the standard streams closed.
+
+// In a child with descriptors 0 to 2 closed, opens `path` and returns what
+// went wrong: 0 nothing, 1 the file took a standard stream's number, 2 it is
+// inherited by child processes, 3 a standard stream's number was left open.
+int open_with_standard_streams_closed(const fs::path& path) {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    for (int fd = 0; fd <= 2; ++fd) ::close(fd);
+    const UniqueFd file = open_or_fail(path.string(), O_RDONLY | O_CLOEXEC);
+    if (file.get() <= 2) ::_exit(1);
+    if ((::fcntl(file.get(), F_GETFD) & FD_CLOEXEC) == 0) ::_exit(2);
+    for (int fd = 0; fd <= 2; ++fd) {
+      if (::fcntl(fd, F_GETFD) != -1) ::_exit(3);
+    }
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(OutputFileTest, DataFilesNeverTakeAStandardStreamDescriptor) {
+  const fs::path path = dir_ / "data.txt";
+  std::ofstream(path) << "x";
+  EXPECT_EQ(open_with_standard_streams_closed(path), 0);
+}
 
 // ---------------------------------------------------------------------------
 // The buffered file itself.
