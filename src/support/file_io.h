@@ -1,5 +1,6 @@
 // The descriptor calls every stage shares: an owning descriptor, opening a
-// path with the conversion's failure messages, and writing a whole buffer.
+// path with the conversion's failure messages, writing a whole buffer, and
+// telling whether two paths name the same file.
 #pragma once
 
 #include <sys/types.h>
