@@ -10,9 +10,9 @@
 
 #include "cli/options.h"
 #include "converter/pipeline.h"
-#include "module/version.h"
 #include "support/failure.h"
 #include "support/file_io.h"
+#include "support/version.h"
 
 namespace {
 
@@ -59,7 +59,6 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  ondravane::set_failure_reports_enabled(false);
   // A closed standard output is a failure of the conversion with its message
   // and status 1, as it is for the Python function, not a silent death.
   std::signal(SIGPIPE, SIG_IGN);
