@@ -10,10 +10,10 @@
 
 #include "cli/options.h"
 #include "converter/pipeline.h"
-#include "module/version.h"
 #include "support/console.h"
 #include "support/failure.h"
 #include "support/file_io.h"
+#include "support/version.h"
 
 namespace {
 
@@ -52,7 +52,6 @@ int main(int argc, char** argv) {
   }
   const auto& options = *parsed.options;
 
-  ondravane::set_failure_reports_enabled(false);
   // A closed standard output is a failure with its message and status 1, as
   // it is for the Python function, not a silent death; so is a write past
   // the file-size limit, which fails with EFBIG once SIGXFSZ is ignored.

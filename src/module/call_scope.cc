@@ -4,6 +4,8 @@
 #include <source_location>
 #include <vector>
 
+#include "module/failure_report.h"
+
 namespace ondravane::module {
 
 namespace {
@@ -31,6 +33,12 @@ void TemporaryReferences::release_since(std::size_t mark) {
 }
 
 void abort_uncaught_panic() noexcept {
+  try {
+    throw;
+  } catch (const Failure& failure) {
+    write_failure_report(failure.what(), failure.where());
+  } catch (...) {
+  }
   write_failure_report("uncaught panic at ffi boundary", std::source_location::current());
   std::abort();
 }
@@ -40,7 +48,11 @@ void translate_current_exception() {
     throw;
   } catch (PythonError& error) {
     error.restore();
+  } catch (const ResumedPanic& panic) {
+    // Its report was the Python traceback printed when it was fetched.
+    raise_panic_exception(panic.message());
   } catch (const Failure& failure) {
+    write_failure_report(failure.what(), failure.where());
     raise_panic_exception(failure.message());
   } catch (const std::bad_alloc&) {
     // Running out of memory ends the call, not the user's interpreter: the

@@ -28,7 +28,8 @@ class TemporaryReferences {
   static void release_since(std::size_t mark);
 };
 
-// Ends the process after a failure that escaped the call scope itself.
+// Ends the process after a failure that escaped the call scope itself: reports
+// the exception being handled, then the escape, and aborts.
 [[noreturn]] void abort_uncaught_panic() noexcept;
 
 // Turns whatever the body threw into the interpreter's pending error.

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "module/failure_report.h"
 #include "module/panic_exception.h"
 #include "support/failure.h"
 
@@ -31,7 +32,7 @@ namespace {
 // A PanicException that travelled through Python code back into the module:
 // show where it came from, then carry on as a failure with the same message.
 [[noreturn]] void resume_panic(PyObject* type, PyObject* value, PyObject* traceback) {
-  std::optional<std::string> message = std::string("Unwrapped panic from Python code");
+  std::string message = "Unwrapped panic from Python code";
   if (value != nullptr && PyUnicode_Check(value)) {
     Py_ssize_t size = 0;
     PyRef bytes(PyUnicode_AsEncodedString(value, "utf-8", "replace"));
@@ -46,7 +47,7 @@ namespace {
   write_to_stderr("Python stack trace below:\n");
   PyErr_Restore(type, value, traceback);
   PyErr_PrintEx(0);
-  fail_silently(std::move(message));
+  throw ResumedPanic(std::move(message));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <exception>
+#include <string>
 #include <string_view>
 
 #include "module/python.h"
@@ -34,6 +35,19 @@ class PythonError : public std::exception {
   PyRef type_;
   PyRef value_;
   PyRef traceback_;
+};
+
+// A PanicException that travelled through Python code back into the module,
+// carried on as a failure with the same message. It was reported when it was
+// fetched, so the call scope writes no failure report for it.
+class ResumedPanic : public std::exception {
+ public:
+  explicit ResumedPanic(std::string message) : message_(std::move(message)) {}
+  const std::string& message() const { return message_; }
+  const char* what() const noexcept override { return message_.c_str(); }
+
+ private:
+  std::string message_;
 };
 
 // Takes the interpreter's pending error. A PanicException coming back from

@@ -1,7 +1,6 @@
-#include "module/version.h"
-
 #include "module/call_scope.h"
 #include "module/functions.h"
+#include "support/version.h"
 
 namespace ondravane::module {
 

@@ -48,8 +48,6 @@ class BlockRng {
   const std::array<std::uint32_t, kResultWords>& results() const { return results_; }
   std::size_t index() const { return index_; }
   std::uint64_t block_counter() const { return block_counter_; }
-  // Lets a test start the counter near a carry or a wrap.
-  void set_block_counter(std::uint64_t block) { block_counter_ = block; }
 
  private:
   BlockRng() = default;

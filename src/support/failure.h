@@ -1,6 +1,7 @@
 // Failures: the unrecoverable conditions of a call. A failure is a C++
-// exception carrying its message; it unwinds the call, releasing what the call
-// holds, and the module boundary turns it into a Python exception.
+// exception carrying its message and the place that raised it; it unwinds
+// the call, releasing what the call holds. How it is reported is up to the
+// front end that catches it.
 #pragma once
 
 #include <exception>
@@ -12,37 +13,25 @@ namespace ondravane {
 
 class Failure : public std::exception {
  public:
-  explicit Failure(std::optional<std::string> message) : message_(std::move(message)) {}
+  Failure(std::optional<std::string> message, std::source_location where)
+      : message_(std::move(message)), where_(where) {}
 
   // The failure's message, or nothing for a failure raised without one.
   const std::optional<std::string>& message() const { return message_; }
+  // The source file, line and column of the code that raised it.
+  const std::source_location& where() const { return where_; }
   const char* what() const noexcept override {
     return message_ ? message_->c_str() : "failure without a message";
   }
 
  private:
   std::optional<std::string> message_;
+  std::source_location where_;
 };
 
-// Writes the failure report line for `message` to standard error (file
-// descriptor 2, unbuffered), then throws a Failure carrying it.
+// Throws a Failure carrying `message` and the caller's source location.
 [[noreturn]] void fail(std::string message,
                        std::source_location where = std::source_location::current());
-
-// Throws a Failure without writing a report (the report was already written,
-// or the failure resumes one that came back through Python code).
-[[noreturn]] void fail_silently(std::optional<std::string> message);
-
-// Writes "thread '<unnamed>' panicked at '<message>', <file>:<line>:<column>\n",
-// unless reports are switched off.
-void write_failure_report(const std::string& message, const std::source_location& where);
-
-// The Python module reports every failure as it is raised; a command-line
-// front end that prints messages its own way switches the reports off.
-void set_failure_reports_enabled(bool enabled);
-
-// Writes all of `text` to file descriptor 2, ignoring errors.
-void write_to_stderr(std::string_view text) noexcept;
 
 // True while an exception is propagating through the caller's scope, given
 // the count of uncaught exceptions taken when that scope was entered.

@@ -79,41 +79,55 @@ TEST(BlockRng, LargestSeedIsAnOrdinarySeed) {
   EXPECT_EQ(largest.block_counter(), 12u);  // three refills for 70 draws
 }
 
-// Each refill writes the four blocks from the counter on, in order, with the
-// counter's high half in word 13; the counter wraps at 2^64.
+// Each refill writes the four blocks from the counter on, in order.
 struct RefillCase {
-  std::uint64_t counter;
-  std::array<std::array<std::uint32_t, 2>, 4> words_12_13;
-  std::uint64_t counter_after;
+  int refills;
+  std::uint64_t first_block;  // of the last refill
 };
 
 class RefillTest : public testing::TestWithParam<RefillCase> {};
 
-TEST_P(RefillTest, BlocksCarryIntoWordThirteen) {
+TEST_P(RefillTest, WritesFourConsecutiveBlocks) {
   const RefillCase& c = GetParam();
   BlockRng rng = BlockRng::seed_from_u64(7);
-  rng.set_block_counter(c.counter);
-  rng.generate_and_set(2);
-  EXPECT_EQ(rng.block_counter(), c.counter_after);
+  for (int i = 0; i < c.refills; ++i) rng.generate_and_set(2);
+  EXPECT_EQ(rng.block_counter(), c.first_block + 4);
   EXPECT_EQ(rng.index(), 2u);
   for (std::size_t block = 0; block < 4; ++block) {
-    ChaChaBlock input = rng.input_block(0);
-    input[12] = c.words_12_13[block][0];
-    input[13] = c.words_12_13[block][1];
-    ChaChaBlock expected = chacha_block(input, 4);
+    ChaChaBlock expected = chacha_block(rng.input_block(c.first_block + block), 4);
     for (std::size_t word = 0; word < 16; ++word) {
       EXPECT_EQ(rng.results()[block * 16 + word], expected[word]) << "block " << block << " word " << word;
     }
   }
 }
 
+INSTANTIATE_TEST_SUITE_P(Refills, RefillTest,
+                         testing::Values(RefillCase{1, 0}, RefillCase{2, 4}, RefillCase{3, 8}));
+
+// The block number is 64 bits wide: its low half is word 12 and its high half
+// word 13, so counting past 2^32 carries into word 13.
+struct CounterWordsCase {
+  std::uint64_t block;
+  std::uint32_t word_12;
+  std::uint32_t word_13;
+};
+
+class CounterWordsTest : public testing::TestWithParam<CounterWordsCase> {};
+
+TEST_P(CounterWordsTest, BlockNumberSplitsIntoWordsTwelveAndThirteen) {
+  const CounterWordsCase& c = GetParam();
+  ChaChaBlock input = BlockRng::seed_from_u64(7).input_block(c.block);
+  EXPECT_EQ(input[12], c.word_12);
+  EXPECT_EQ(input[13], c.word_13);
+}
+
 INSTANTIATE_TEST_SUITE_P(
-    Counters, RefillTest,
-    testing::Values(RefillCase{0, {{{0, 0}, {1, 0}, {2, 0}, {3, 0}}}, 4},
-                    RefillCase{0xFFFFFFFE, {{{0xFFFFFFFE, 0}, {0xFFFFFFFF, 0}, {0, 1}, {1, 1}}}, 0x100000002},
-                    RefillCase{UINT64_MAX - 1,
-                               {{{0xFFFFFFFE, 0xFFFFFFFF}, {0xFFFFFFFF, 0xFFFFFFFF}, {0, 0}, {1, 0}}},
-                               2}));
+    Blocks, CounterWordsTest,
+    testing::Values(CounterWordsCase{0, 0, 0}, CounterWordsCase{0xFFFFFFFE, 0xFFFFFFFE, 0},
+                    CounterWordsCase{0xFFFFFFFF, 0xFFFFFFFF, 0}, CounterWordsCase{0x100000000, 0, 1},
+                    CounterWordsCase{0x100000001, 1, 1},
+                    CounterWordsCase{0xFFFFFFFFFFFFFFFE, 0xFFFFFFFE, 0xFFFFFFFF},
+                    CounterWordsCase{0xFFFFFFFFFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF}));
 
 TEST(BlockRng, InputBlockLayout) {
   BlockRng rng = BlockRng::seed_from_u64(0);

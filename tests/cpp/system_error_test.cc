@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "support/failure.h"
 
@@ -17,7 +18,10 @@ TEST(SystemError, DescribesNumberKindAndText) {
   EXPECT_EQ(error_kind_name(12345), "Uncategorized");
 }
 
-TEST(SystemError, UnwrapFailureCarriesFixedPrefix) {
+// The failure names the code that raised it, not the helper that built it:
+// the front ends report that place.
+TEST(SystemError, UnwrapFailureCarriesFixedPrefixAndCallersLocation) {
+  const int raising_line = __LINE__ + 2;
   try {
     fail_unwrap(describe_invalid_utf8());
     FAIL() << "fail_unwrap returned";
@@ -26,6 +30,8 @@ TEST(SystemError, UnwrapFailureCarriesFixedPrefix) {
     EXPECT_EQ(*failure.message(),
               "called `Result::unwrap()` on an `Err` value: Error { kind: InvalidData, message: "
               "\"stream did not contain valid UTF-8\" }");
+    EXPECT_EQ(std::string_view(failure.where().file_name()), std::string_view(__FILE__));
+    EXPECT_EQ(failure.where().line(), static_cast<unsigned>(raising_line));
   }
 }
 

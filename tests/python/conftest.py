@@ -1,6 +1,7 @@
 import json
 import os
 import pty
+import re
 import subprocess
 import sys
 import textwrap
@@ -10,6 +11,14 @@ from pathlib import Path
 import pytest
 
 import ondravane_converter
+
+ROOT = Path(__file__).resolve().parents[2]
+
+
+def project_version():
+    """The version as written once, in project() of CMakeLists.txt."""
+    text = (ROOT / "CMakeLists.txt").read_text()
+    return re.search(r"project\([^)]*\bVERSION\s+([0-9][0-9.]*)", text).group(1)
 
 
 @pytest.fixture

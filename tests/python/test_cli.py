@@ -406,7 +406,7 @@ def test_help(program, flag):
 def test_version(program, module):
     result = run_cli(program, ["--version"])
     assert (result.returncode, result.stderr) == (0, b"")
-    assert result.stdout.decode() == module.version() + "\n" == "ondravane_converter 0.3.7\n"
+    assert result.stdout.decode() == module.version() + "\n"
 
 
 def test_runs_without_python(program, source, tmp_path):

@@ -7,15 +7,15 @@ import subprocess
 import sys
 import textwrap
 import zipfile
-from pathlib import Path
 
 import pytest
 
-ROOT = Path(__file__).resolve().parents[2]
+from conftest import ROOT, project_version
+
 SAMPLE = ROOT / "samples" / "sample.jsonl"
-VERSION = "0.3.7"
+VERSION = project_version()
 WHEEL_NAME = re.compile(
-    r"ondravane_converter-0\.3\.7-cp38-abi3-"
+    rf"ondravane_converter-{re.escape(VERSION)}-cp38-abi3-"
     r"(?P<platform>linux_x86_64|manylinux_\d+_\d+_x86_64(\.manylinux\w+_x86_64)*|manylinux\d+_x86_64)\.whl"
 )
 
@@ -58,9 +58,9 @@ def venv(tmp_path_factory, wheel):
 def test_wheel_name_and_tags(wheel):
     assert WHEEL_NAME.fullmatch(wheel.name), wheel.name
     with zipfile.ZipFile(wheel) as archive:
-        info = email.parser.Parser().parsestr(archive.read("ondravane_converter-0.3.7.dist-info/WHEEL").decode())
+        info = email.parser.Parser().parsestr(archive.read(f"ondravane_converter-{VERSION}.dist-info/WHEEL").decode())
         metadata = email.parser.Parser().parsestr(
-            archive.read("ondravane_converter-0.3.7.dist-info/METADATA").decode()
+            archive.read(f"ondravane_converter-{VERSION}.dist-info/METADATA").decode()
         )
     assert info["Root-Is-Purelib"] == "false"
     platform = WHEEL_NAME.fullmatch(wheel.name)["platform"].split(".")

@@ -5,7 +5,7 @@ import os
 
 import pytest
 
-from conftest import Index, record, run_python
+from conftest import Index, project_version, record, run_python
 
 READ = "Start Reading! (This may take a while)\n"
 FILTER = "Start Filtering!\n"
@@ -120,7 +120,7 @@ def test_failure_while_reading_stops_before_writing(tmp_path):
         print(m.version())
         """
     )
-    assert result.stdout.decode() == READ + "PanicException\nondravane_converter 0.3.7\n"
+    assert result.stdout.decode() == READ + f"PanicException\nondravane_converter {project_version()}\n"
     assert not output.exists()
 
 
