@@ -5,7 +5,8 @@
 // The reference below is written independently of the parser: it builds a
 // generic JSON tree with its own tokenizer, checks the record shapes on the
 // tree, and converts numbers with a literal transcription of the
-// significand/exponent rules. A disagreement means one of the two is wrong.
+// significand/exponent rules (the reference shared with the unit tests).
+// A disagreement means one of the two is wrong.
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -20,6 +21,7 @@
 #include "converter/line_parser.h"
 #include "converter/records.h"
 #include "converter/utf8.h"
+#include "number_reference.h"
 
 namespace {
 
@@ -34,122 +36,7 @@ using ondravane::LayerRetention;
   std::abort();
 }
 
-// ---------------------------------------------------------------------------
-// Reference number conversion.
-
-double power_of_ten(int k) {
-  static const std::vector<double> table = [] {
-    std::vector<double> powers;
-    for (int i = 0; i <= 308; ++i) {
-      const std::string text = "1e" + std::to_string(i);
-      powers.push_back(std::strtod(text.c_str(), nullptr));  // correctly rounded
-    }
-    return powers;
-  }();
-  return table[static_cast<std::size_t>(k)];
-}
-
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-bool number_grammar(std::string_view t) {
-  std::size_t i = 0;
-  if (i < t.size() && t[i] == '-') ++i;
-  if (i == t.size()) return false;
-  if (t[i] == '0') {
-    ++i;
-  } else if (t[i] >= '1' && t[i] <= '9') {
-    while (i < t.size() && is_digit(t[i])) ++i;
-  } else {
-    return false;
-  }
-  if (i < t.size() && t[i] == '.') {
-    ++i;
-    const std::size_t first = i;
-    while (i < t.size() && is_digit(t[i])) ++i;
-    if (i == first) return false;
-  }
-  if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-    ++i;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-')) ++i;
-    const std::size_t first = i;
-    while (i < t.size() && is_digit(t[i])) ++i;
-    if (i == first) return false;
-  }
-  return i == t.size();
-}
-
-// `t` already satisfies number_grammar.
-std::optional<double> reference_number(std::string_view t) {
-  std::size_t i = 0;
-  const bool negative = t[0] == '-';
-  if (negative) ++i;
-  std::uint64_t s = 0;
-  std::int64_t e = 0;
-  bool full = false;
-  auto take = [&](char c, bool fraction) {
-    const unsigned digit = static_cast<unsigned>(c - '0');
-    if (!full && (s < 1844674407370955161ULL || (s == 1844674407370955161ULL && digit <= 5))) {
-      s = s * 10 + digit;
-      if (fraction) --e;
-    } else {
-      full = true;
-      if (!fraction) ++e;
-    }
-  };
-  while (i < t.size() && is_digit(t[i])) take(t[i++], false);
-  if (i < t.size() && t[i] == '.') {
-    ++i;
-    while (i < t.size() && is_digit(t[i])) take(t[i++], true);
-  }
-  const double zero = negative ? -0.0 : 0.0;
-  if (i < t.size()) {
-    ++i;  // e or E
-    bool exponent_negative = false;
-    if (t[i] == '+' || t[i] == '-') exponent_negative = t[i++] == '-';
-    std::int64_t x = 0;
-    for (; i < t.size(); ++i) {
-      x = x * 10 + (t[i] - '0');
-      if (x > 2147483647) {
-        if (s != 0 && !exponent_negative) return std::nullopt;
-        return zero;
-      }
-    }
-    e = exponent_negative ? e - x : e + x;
-    if (e < -2147483648LL) e = -2147483648LL;
-    if (e > 2147483647LL) e = 2147483647LL;
-  }
-  double f = static_cast<double>(s);
-  bool scaled_out = false;
-  while (e > 308 || e < -308) {
-    if (f == 0) {
-      scaled_out = true;
-      break;
-    }
-    if (e > 0) return std::nullopt;
-    f = f / power_of_ten(308);
-    e += 308;
-  }
-  if (!scaled_out) {
-    if (e >= 0) {
-      f = f * power_of_ten(static_cast<int>(e));
-      if (std::isinf(f)) return std::nullopt;
-    } else {
-      f = f / power_of_ten(static_cast<int>(-e));
-    }
-  }
-  return negative ? -f : f;
-}
-
-std::optional<std::uint32_t> reference_index(std::string_view t) {
-  if (t.empty() || t.size() > 10) return std::nullopt;
-  for (char c : t) {
-    if (!is_digit(c)) return std::nullopt;
-  }
-  if (t.size() > 1 && t[0] == '0') return std::nullopt;
-  const std::uint64_t value = std::strtoull(std::string(t).c_str(), nullptr, 10);
-  if (value > 0xFFFFFFFFULL) return std::nullopt;
-  return static_cast<std::uint32_t>(value);
-}
+using reference::is_digit;
 
 // ---------------------------------------------------------------------------
 // Generic JSON tree.
@@ -233,7 +120,7 @@ class TreeReader {
     }
     node.kind = Node::kNumber;
     node.raw = std::string(text_.substr(first, pos_ - first));
-    return number_grammar(node.raw);
+    return reference::is_json_number(node.raw);
   }
 
   bool read_array(Node& node, int depth) {
@@ -395,7 +282,7 @@ bool reference_record(const Node& node, std::string_view first_key, std::string_
 
 bool reference_index_node(const Node& node, std::uint32_t& out) {
   if (node.kind != Node::kNumber) return false;
-  const auto value = reference_index(node.raw);
+  const auto value = reference::json_index(node.raw);
   if (!value) return false;
   out = *value;
   return true;
@@ -409,7 +296,7 @@ bool reference_layer(const Node& node, Layer& layer) {
         layer.values.clear();
         for (const Node& element : n.elements) {
           if (element.kind != Node::kNumber) return false;
-          const auto value = reference_number(element.raw);
+          const auto value = reference::json_number_value(element.raw);
           if (!value) return false;
           layer.values.push_back(*value);
         }

@@ -1,59 +1,11 @@
 #include "converter/line_parser.h"
 
-#include <array>
 #include <cstdint>
 #include <iterator>
-
-#include "converter/number_parser.h"
-#include "converter/utf8.h"
 
 namespace ondravane {
 
 namespace {
-
-// Bytes that end a run of plain string characters: the quotation mark, the
-// reverse solidus and the control characters, which may not stand raw, and
-// the bytes that are not ASCII, which may need their UTF-8 form checked.
-constexpr std::array<bool, 256> kStringStops = [] {
-  std::array<bool, 256> stops{};
-  for (int c = 0; c < 0x20; ++c) stops[c] = true;
-  for (int c = 0x80; c < 0x100; ++c) stops[c] = true;
-  stops['"'] = true;
-  stops['\\'] = true;
-  return stops;
-}();
-
-inline bool is_string_stop(char c) { return kStringStops[static_cast<unsigned char>(c)]; }
-
-inline bool is_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-inline int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-inline bool is_high_surrogate(std::uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-inline bool is_low_surrogate(std::uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-void append_utf8(std::string& out, std::uint32_t code_point) {
-  if (code_point < 0x80) {
-    out += static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    out += static_cast<char>(0xC0 | (code_point >> 6));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    out += static_cast<char>(0xE0 | (code_point >> 12));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code_point >> 18));
-    out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  }
-}
 
 // Moves the collected elements into a vector of exactly their number.
 template <typename T>
@@ -81,27 +33,29 @@ std::optional<Activation> LineParser::parse(std::string_view line, LayerRetentio
 
 std::optional<Activation> LineParser::parse_line(std::string_view line, LayerRetention retention,
                                                  bool check_utf8) {
-  checking_utf8_ = check_utf8;
-  p_ = line.data();
-  end_ = p_ + line.size();
+  cursor_.reset(line, check_utf8);
   retention_ = retention;
   Activation activation;
-  skip_whitespace();
+  cursor_.skip_whitespace();
+  if (cursor_.at_end()) {
+    cursor_.reject_at(line.data(), "empty line");
+    return std::nullopt;
+  }
   if (!parse_activation(activation)) return std::nullopt;
-  skip_whitespace();
-  if (p_ != end_) return std::nullopt;
+  cursor_.skip_whitespace();
+  if (!cursor_.at_end()) {
+    cursor_.reject("text after the record");
+    return std::nullopt;
+  }
   return activation;
-}
-
-void LineParser::skip_whitespace() {
-  while (p_ != end_ && is_whitespace(*p_)) ++p_;
 }
 
 // Records ------------------------------------------------------------------
 
 bool LineParser::parse_activation(Activation& activation) {
   return parse_record(
-      "linex_index", "features", [&] { return parse_index_value(activation.linex_index); },
+      "linex_index", "features",
+      [&] { return cursor_.read_index(activation.linex_index, "linex_index"); },
       [&] { return parse_features(activation.features); });
 }
 
@@ -111,95 +65,87 @@ bool LineParser::parse_feature(Feature& feature) {
       [&] { return parse_layers(feature.layers); });
 }
 
-bool LineParser::parse_layer(Layer& layer, bool keep) {
+bool LineParser::parse_layer(Layer& layer, Values values) {
   return parse_record(
-      "index", "values", [&] { return parse_index_value(layer.index); },
-      [&] { return parse_values(layer.values, keep); });
+      "index", "values", [&] { return cursor_.read_index(layer.index, "index"); },
+      [&] { return parse_values(layer.values, values); });
 }
 
 template <typename First, typename Second>
 bool LineParser::parse_record(std::string_view first_key, std::string_view second_key, First&& first,
                               Second&& second) {
-  const char c = peek();
+  const char c = cursor_.peek();
   if (c == '{') return parse_record_object(first_key, second_key, first, second);
   if (c == '[') return parse_record_pair(first, second);
-  return false;
+  return cursor_.reject("expected an object or an array");
 }
 
 template <typename First, typename Second>
 bool LineParser::parse_record_object(std::string_view first_key, std::string_view second_key,
                                      First&& first, Second&& second) {
-  ++p_;
-  skip_whitespace();
-  // Also rejects the empty object, whose keys are missing.
-  if (peek() != '"') return false;
+  cursor_.advance();
+  cursor_.skip_whitespace();
+  // The empty object is rejected: its keys are missing.
+  if (cursor_.peek() == '}') return cursor_.reject("missing key '{}'", first_key);
+  if (cursor_.peek() != '"') return cursor_.reject("expected a string key");
   bool seen_first = false;
   bool seen_second = false;
   for (;;) {
+    const char* key_start = cursor_.position();
     std::string_view key;
-    if (!read_string(key)) return false;
-    skip_whitespace();
-    if (peek() != ':') return false;
-    ++p_;
-    skip_whitespace();
+    if (!cursor_.read_string(key)) return false;
+    cursor_.skip_whitespace();
+    if (!cursor_.consume(':')) return cursor_.reject("expected ':'");
+    cursor_.skip_whitespace();
     if (key == first_key) {
-      if (seen_first || !first()) return false;
+      if (seen_first) return cursor_.reject_at(key_start, "duplicate key '{}'", first_key);
+      if (!first()) return false;
       seen_first = true;
     } else if (key == second_key) {
-      if (seen_second || !second()) return false;
+      if (seen_second) return cursor_.reject_at(key_start, "duplicate key '{}'", second_key);
+      if (!second()) return false;
       seen_second = true;
-    } else if (!skip_value()) {
+    } else if (!cursor_.skip_value()) {
       return false;
     }
-    skip_whitespace();
-    const char c = peek();
-    if (c == '}') {
-      ++p_;
-      return seen_first && seen_second;
+    cursor_.skip_whitespace();
+    if (cursor_.peek() == '}') {
+      if (!seen_first) return cursor_.reject("missing key '{}'", first_key);
+      if (!seen_second) return cursor_.reject("missing key '{}'", second_key);
+      cursor_.advance();
+      return true;
     }
-    if (c != ',') return false;
-    ++p_;
-    skip_whitespace();
-    if (peek() != '"') return false;
+    if (!cursor_.consume(',')) return cursor_.reject("expected ',' or '}'");
+    cursor_.skip_whitespace();
+    if (cursor_.peek() != '"') return cursor_.reject("expected a string key");
   }
 }
 
 template <typename First, typename Second>
 bool LineParser::parse_record_pair(First&& first, Second&& second) {
-  ++p_;
-  skip_whitespace();
+  cursor_.advance();
+  cursor_.skip_whitespace();
   if (!first()) return false;
-  skip_whitespace();
-  if (peek() != ',') return false;
-  ++p_;
-  skip_whitespace();
+  cursor_.skip_whitespace();
+  if (!cursor_.consume(',')) return cursor_.reject("expected ',' before the second of two fields");
+  cursor_.skip_whitespace();
   if (!second()) return false;
-  skip_whitespace();
-  if (peek() != ']') return false;
-  ++p_;
+  cursor_.skip_whitespace();
+  if (!cursor_.consume(']')) return cursor_.reject("expected ']' after the second of two fields");
   return true;
 }
 
 template <typename Element>
 bool LineParser::parse_array(Element&& element) {
-  if (peek() != '[') return false;
-  ++p_;
-  skip_whitespace();
-  if (peek() == ']') {
-    ++p_;
-    return true;
-  }
+  if (!cursor_.consume('[')) return cursor_.reject("expected an array");
+  cursor_.skip_whitespace();
+  if (cursor_.consume(']')) return true;
   for (;;) {
     if (!element()) return false;
-    skip_whitespace();
-    const char c = peek();
-    if (c == ']') {
-      ++p_;
-      return true;
-    }
-    if (c != ',') return false;
-    ++p_;
-    skip_whitespace();
+    cursor_.skip_whitespace();
+    if (cursor_.consume(']')) return true;
+    if (!cursor_.consume(',')) return cursor_.reject("expected ',' or ']'");
+    cursor_.skip_whitespace();
   }
 }
 
@@ -220,249 +166,33 @@ bool LineParser::parse_layers(std::vector<Layer>& layers) {
     // Later layers are still checked in full, only not stored.
     const bool keep = first || keep_all;
     first = false;
-    return parse_layer(keep ? layers_scratch_.emplace_back() : discarded_layer_, keep);
+    return keep ? parse_layer(layers_scratch_.emplace_back(), Values::kStore)
+                : parse_layer(discarded_layer_, Values::kCheck);
   });
   if (!parsed) return false;
   layers = take_exact(layers_scratch_);
   return true;
 }
 
-bool LineParser::parse_values(std::vector<double>& values, bool keep) {
+bool LineParser::parse_values(std::vector<double>& values, Values handling) {
+  if (handling == Values::kCheck) return parse_array([&] { return cursor_.check_number(); });
   values_scratch_.clear();
   const bool parsed = parse_array([&] {
     double value;
-    const char* next = parse_number(p_, end_, value);
-    if (next == nullptr) return false;
-    p_ = next;
-    if (keep) values_scratch_.push_back(value);
+    if (!cursor_.read_number(value)) return false;
+    values_scratch_.push_back(value);
     return true;
   });
   if (!parsed) return false;
-  if (keep) values = take_exact(values_scratch_);
-  return true;
-}
-
-bool LineParser::parse_index_value(std::uint32_t& index) {
-  const char* next = parse_index(p_, end_, index);
-  if (next == nullptr) return false;
-  p_ = next;
+  values = take_exact(values_scratch_);
   return true;
 }
 
 bool LineParser::parse_token(std::string& token) {
   std::string_view text;
-  if (peek() != '"' || !read_string(text)) return false;
+  if (cursor_.peek() != '"') return cursor_.reject("expected a string");
+  if (!cursor_.read_string(text)) return false;
   token = std::string(text);  // sized exactly, unlike an assignment into the old buffer
-  return true;
-}
-
-// Strings ------------------------------------------------------------------
-
-bool LineParser::skip_plain_characters() {
-  for (;;) {
-    while (p_ != end_ && !is_string_stop(*p_)) ++p_;
-    if (p_ == end_ || static_cast<unsigned char>(*p_) < 0x80) return true;
-    if (!checking_utf8_) {
-      ++p_;
-      continue;
-    }
-    const std::size_t length = utf8_sequence_length(reinterpret_cast<const unsigned char*>(p_),
-                                                    static_cast<std::size_t>(end_ - p_));
-    if (length == 0) return false;
-    p_ += length;  // continuation bytes are never quotation marks or escapes
-  }
-}
-
-bool LineParser::read_string(std::string_view& text) {
-  ++p_;  // the opening quotation mark
-  const char* start = p_;
-  if (!skip_plain_characters()) return false;
-  if (p_ != end_ && *p_ == '"') {
-    // No escapes: the text stands in the line as it is.
-    text = std::string_view(start, static_cast<std::size_t>(p_ - start));
-    ++p_;
-    return true;
-  }
-  decode_buffer_.assign(start, p_);
-  for (;;) {
-    if (p_ == end_) return false;
-    const char c = *p_;
-    if (c == '"') {
-      ++p_;
-      text = decode_buffer_;
-      return true;
-    }
-    if (c != '\\') {
-      const char* run = p_;
-      if (!skip_plain_characters()) return false;
-      if (p_ == run) return false;  // a raw control character
-      decode_buffer_.append(run, p_);
-      continue;
-    }
-    ++p_;
-    char decoded;
-    switch (peek()) {
-      case '"': decoded = '"'; break;
-      case '\\': decoded = '\\'; break;
-      case '/': decoded = '/'; break;
-      case 'b': decoded = '\b'; break;
-      case 'f': decoded = '\f'; break;
-      case 'n': decoded = '\n'; break;
-      case 'r': decoded = '\r'; break;
-      case 't': decoded = '\t'; break;
-      case 'u':
-        ++p_;
-        if (!read_unicode_escape(decode_buffer_)) return false;
-        continue;
-      default: return false;
-    }
-    decode_buffer_ += decoded;
-    ++p_;
-  }
-}
-
-// Decodes the escape after "\u" and appends the character; a high surrogate
-// must be completed by a low one in the escape that follows at once.
-bool LineParser::read_unicode_escape(std::string& out) {
-  std::uint32_t unit;
-  if (!read_hex4(unit)) return false;
-  if (is_low_surrogate(unit)) return false;
-  if (is_high_surrogate(unit)) {
-    if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u') return false;
-    p_ += 2;
-    std::uint32_t low;
-    if (!read_hex4(low) || !is_low_surrogate(low)) return false;
-    unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-  }
-  append_utf8(out, unit);
-  return true;
-}
-
-bool LineParser::read_hex4(std::uint32_t& code_unit) {
-  if (end_ - p_ < 4) return false;
-  std::uint32_t result = 0;
-  for (int i = 0; i < 4; ++i) {
-    const int digit = hex_value(p_[i]);
-    if (digit < 0) return false;
-    result = (result << 4) | static_cast<std::uint32_t>(digit);
-  }
-  p_ += 4;
-  code_unit = result;
-  return true;
-}
-
-// Skipped values -------------------------------------------------------------
-
-// Walks any JSON value with an explicit stack of the closers still expected,
-// so nesting depth costs memory, not call depth, and every byte is visited
-// once.
-bool LineParser::skip_value() {
-  closers_.clear();
-  for (;;) {
-    // Here a value starts.
-    switch (peek()) {
-      case '{':
-        ++p_;
-        skip_whitespace();
-        if (peek() == '}') {
-          ++p_;
-          break;
-        }
-        closers_.push_back('}');
-        if (!skip_member_key()) return false;
-        continue;
-      case '[':
-        ++p_;
-        skip_whitespace();
-        if (peek() == ']') {
-          ++p_;
-          break;
-        }
-        closers_.push_back(']');
-        continue;
-      case '"':
-        if (!skip_string()) return false;
-        break;
-      case 't':
-        if (!skip_literal("true")) return false;
-        break;
-      case 'f':
-        if (!skip_literal("false")) return false;
-        break;
-      case 'n':
-        if (!skip_literal("null")) return false;
-        break;
-      default: {
-        const char* next = scan_number(p_, end_);
-        if (next == nullptr) return false;
-        p_ = next;
-        break;
-      }
-    }
-    // Here a value ended: close containers until one goes on with a comma.
-    for (;;) {
-      if (closers_.empty()) return true;
-      skip_whitespace();
-      const char c = peek();
-      if (c == closers_.back()) {
-        ++p_;
-        closers_.pop_back();
-        continue;
-      }
-      if (c != ',') return false;
-      ++p_;
-      skip_whitespace();
-      if (closers_.back() == '}' && !skip_member_key()) return false;
-      break;
-    }
-  }
-}
-
-bool LineParser::skip_member_key() {
-  if (peek() != '"' || !skip_string()) return false;
-  skip_whitespace();
-  if (peek() != ':') return false;
-  ++p_;
-  skip_whitespace();
-  return true;
-}
-
-// A string inside a skipped value: escapes are checked, and a \u escape only
-// needs four hexadecimal digits (surrogates may stand unpaired).
-bool LineParser::skip_string() {
-  ++p_;
-  for (;;) {
-    if (!skip_plain_characters()) return false;
-    if (p_ == end_) return false;
-    const char c = *p_++;
-    if (c == '"') return true;
-    if (c != '\\') return false;  // a raw control character
-    switch (peek()) {
-      case '"':
-      case '\\':
-      case '/':
-      case 'b':
-      case 'f':
-      case 'n':
-      case 'r':
-      case 't': ++p_; break;
-      case 'u': {
-        ++p_;
-        std::uint32_t unit;
-        if (!read_hex4(unit)) return false;
-        break;
-      }
-      default: return false;
-    }
-  }
-}
-
-bool LineParser::skip_literal(std::string_view word) {
-  if (static_cast<std::size_t>(end_ - p_) < word.size() ||
-      std::string_view(p_, word.size()) != word) {
-    return false;
-  }
-  p_ += word.size();
   return true;
 }
 

@@ -1,40 +1,78 @@
-// JSON numbers: the grammar, the plain unsigned integers of the index fields,
-// and the deterministic significand/exponent conversion of vector values.
-//
-// The cursor functions take the text [p, end) starting at a number's first
-// byte and return the position just past the number, or nullptr when the text
-// there is rejected. They stop at the first byte that cannot continue the
-// number; whether that byte may follow a number is the caller's business.
+// JSON numbers after the scan (number_scan.h): the deterministic
+// significand/exponent conversion of vector values, the range check alone,
+// and the plain unsigned integers of the index fields.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
+#include "converter/number_scan.h"
+#include "converter/power_table.h"
+
 namespace ondravane {
 
-// Checks the number grammar only (no conversion, so nothing is out of range).
+// Up to this many significant digits always fit the significand: 10^19 - 1
+// is below 2^64, so the gathered digits are S as they stand.
+inline constexpr std::size_t kExactDigits = 19;
+
+// Multiplies or divides `f` by the table's 10^|exponent| (|exponent| <= 308),
+// one rounded operation. Returns false when the product is infinite.
+inline bool scale_within_table(double f, std::int64_t exponent, double& out) {
+  if (exponent >= 0) {
+    f = f * kPowersOfTen[exponent];
+    if (std::isinf(f)) return false;
+  } else {
+    f = f / kPowersOfTen[-exponent];
+  }
+  out = f;
+  return true;
+}
+
+// The uncommon shapes of convert_number: more than 19 significant digits, a
+// saturated exponent, or a magnitude beyond the table.
+bool convert_number_slow(const NumberScan& scan, double& value);
+
+// Converts a valid scan to a double. Returns false when the magnitude is out
+// of range (too large to be finite). Negative zero keeps its sign.
+[[gnu::always_inline]] inline bool convert_number(const NumberScan& scan, double& value) {
+  if (scan.gathered_count <= kExactDigits && !scan.exponent_saturated) {
+    // S is the gathered digits; E is within 19 + 2^31 of zero, so only the
+    // table's range needs checking (the clamp to 32 bits cannot act there).
+    std::int64_t exponent = -static_cast<std::int64_t>(scan.fraction_count);
+    exponent += scan.exponent_negative ? -scan.exponent : scan.exponent;
+    if (exponent >= -kMaxPowerOfTen && exponent <= kMaxPowerOfTen) {
+      // One rounded conversion and one rounded operation.
+      double f;
+      if (!scale_within_table(static_cast<double>(scan.gathered), exponent, f)) return false;
+      value = scan.negative ? -f : f;
+      return true;
+    }
+  }
+  return convert_number_slow(scan, value);
+}
+
+// Whether convert_number would succeed, without converting the common shapes.
+inline bool number_in_range(const NumberScan& scan) {
+  // At most 19 digits and no positive exponent: below 10^19, always finite.
+  if (scan.gathered_count <= kExactDigits && (!scan.has_exponent || scan.exponent_negative)) {
+    return true;
+  }
+  double unused;
+  return convert_number(scan, unused);
+}
+
+// How a valid scan fares as an index field: a plain unsigned integer (digits
+// only: no sign, fraction or exponent) of at most 4294967295.
+enum class IndexCheck { kOk, kNegative, kNotAnInteger, kTooLarge };
+IndexCheck check_index(const NumberScan& scan, std::uint32_t& value);
+
+// Cursor forms over [p, end): the position just past the number, or nullptr
+// when the text there is rejected (grammar, range or index rules).
 const char* scan_number(const char* p, const char* end);
-
-// Checks and converts a number to a double. Rejects grammar errors and the
-// out-of-range magnitudes of the conversion. Negative zero keeps its sign.
 const char* parse_number(const char* p, const char* end, double& value);
-
-// The same conversion one digit at a time, as the rules are stated. It is the
-// path for the uncommon shapes and the reference the fast path is tested
-// against.
-const char* parse_number_digitwise(const char* p, const char* end, double& value);
-
-// Whole-word digit reading behind the fast path: how many of the eight bytes
-// of `word` (the first byte in its lowest bits) are digits before the first
-// other byte, and the value of the first `count` of them (count <= 8, all
-// digits) as a decimal integer.
-std::size_t leading_digit_count(std::uint64_t word);
-std::uint64_t leading_digits_value(std::uint64_t word, std::size_t count);
-
-// Reads a plain unsigned integer (digits only, no sign, fraction or exponent)
-// of at most 4294967295.
 const char* parse_index(const char* p, const char* end, std::uint32_t& value);
 
 // The same checks applied to a whole text, which must hold one number and

@@ -36,7 +36,7 @@ struct Activation {
   std::vector<Feature> features;  // token occurrences, in file order
 
   // Parses one line (valid UTF-8, terminator removed). Returns nothing when
-  // the line is rejected; the reason is deliberately not reported.
+  // the line is rejected; a LineParser also tells where and why.
   static std::optional<Activation> from_line(std::string_view line,
                                              LayerRetention retention = LayerRetention::kAll);
 

@@ -228,6 +228,78 @@ INSTANTIATE_TEST_SUITE_P(
         RejectedCase{"SkippedUnclosed", R"({"x":[[{"a":[1])"}),
     [](const testing::TestParamInfo<RejectedCase>& info) { return info.param.name; });
 
+// Where and why a line is rejected. Each line marks with "@@" the byte where
+// it stops being acceptable; the marker is removed before parsing, and its
+// offset is the expected column.
+struct ReasonCase {
+  const char* name;
+  std::string marked_line;
+  const char* reason;
+};
+
+class RejectionReasonTest : public testing::TestWithParam<ReasonCase> {};
+
+TEST_P(RejectionReasonTest, SaysWhereAndWhy) {
+  const std::string& marked = GetParam().marked_line;
+  const std::size_t column = marked.find("@@");
+  ASSERT_NE(column, std::string::npos);
+  const std::string line = marked.substr(0, column) + marked.substr(column + 2);
+  LineParser parser;
+  ASSERT_FALSE(parser.parse_unchecked_utf8(line, LayerRetention::kFirstOnly).has_value()) << line;
+  EXPECT_EQ(parser.rejection(), (Rejection{column, GetParam().reason})) << line;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RejectionReasonTest,
+    testing::Values(
+        ReasonCase{"Empty", "@@", "empty line"},
+        ReasonCase{"WhitespaceOnly", "@@ \t ", "empty line"},
+        ReasonCase{"SecondRecord", "[0,[]] @@[1,[]]", "text after the record"},
+        ReasonCase{"ByteOrderMark", "@@\xEF\xBB\xBF[0,[]]", "expected an object or an array"},
+        ReasonCase{"NullRecord", "[0,[@@null]]", "expected an object or an array"},
+        ReasonCase{"EmptyObject", "{@@}", "missing key 'linex_index'"},
+        ReasonCase{"MissingFeatures", R"({"linex_index":1@@})", "missing key 'features'"},
+        ReasonCase{"MissingLayers", R"([0,[{"token":"a"@@}]])", "missing key 'layers'"},
+        ReasonCase{"DuplicateIndex", R"({"linex_index":1,"features":[],@@"linex_index":1})",
+                   "duplicate key 'linex_index'"},
+        ReasonCase{"DuplicateValues", R"([0,[["a",[{"index":0,"values":[],@@"values":[]}]]]])",
+                   "duplicate key 'values'"},
+        ReasonCase{"NegativeSentence", "[@@-1,[]]", "'linex_index' is negative"},
+        ReasonCase{"FractionalLayer", R"([0,[["a",[[@@1.5,[]]]]]])", "'index' is not a plain integer"},
+        ReasonCase{"ExponentLayer", R"([0,[["a",[{"index":@@1e0,"values":[]}]]]])",
+                   "'index' is not a plain integer"},
+        ReasonCase{"LargeSentence", "[@@4294967296,[]]", "'linex_index' is too large"},
+        ReasonCase{"ArrayOfOne", "[7@@]", "expected ',' before the second of two fields"},
+        ReasonCase{"ArrayOfThree", "[7,[]@@,1]", "expected ']' after the second of two fields"},
+        ReasonCase{"NullFeatures", "[0,@@null]", "expected an array"},
+        ReasonCase{"NumberToken", "[0,[[@@1,[]]]]", "expected a string"},
+        ReasonCase{"MissingColon", R"({"linex_index" @@0,"features":[]})", "expected ':'"},
+        ReasonCase{"MissingMemberComma", R"({"linex_index":0 @@"features":[]})", "expected ',' or '}'"},
+        ReasonCase{"UnquotedKey", "{@@linex_index:0}", "expected a string key"},
+        ReasonCase{"TrailingComma", R"([0,[["a",[[0,[1,@@]]]]]])", "expected a number"},
+        ReasonCase{"MissingComma", R"([0,[["a",[[0,[1 @@2]]]]]])", "expected ',' or ']'"},
+        ReasonCase{"LeadingZero", R"([0,[["a",[[0,[-0@@0]]]]]])", "expected ',' or ']'"},
+        ReasonCase{"BareStop", R"([0,[["a",[[0,[1.@@]]]]]])", "a number JSON does not allow"},
+        ReasonCase{"EmptyExponent", R"([0,[["a",[[0,[1e+@@]]]]]])", "a number JSON does not allow"},
+        ReasonCase{"TooLarge", R"([0,[["a",[[0,[@@2e308]]]]]])", "number out of range"},
+        ReasonCase{"TooLargeInLaterLayer", R"([0,[["a",[[0,[1]],[1,[0.5,@@1e400]]]]]])",
+                   "number out of range"},
+        ReasonCase{"RawTab", "[0,[[\"a@@\tb\",[]]]]", "raw control character in a string"},
+        ReasonCase{"UnknownEscape", R"([0,[["a@@\x41",[]]]])", "invalid escape"},
+        ReasonCase{"NonHexEscape", R"([0,[["@@\u12g4",[]]]])", "invalid escape"},
+        ReasonCase{"LoneHighSurrogate", R"([0,[["ab@@\ud83d",[]]]])", "unpaired surrogate escape"},
+        ReasonCase{"SecondHalfNotLow", R"([0,[["@@\ud83d\u0041",[]]]])", "unpaired surrogate escape"},
+        ReasonCase{"Unclosed", R"([0,[["abc@@)", "unclosed string"},
+        ReasonCase{"InvalidUtf8", "[0,[[\"a@@\xFF\",[]]]]", "invalid UTF-8 in a string"},
+        ReasonCase{"SkippedBadLiteral", R"({"x":@@tru,"linex_index":0,"features":[]})", "expected a value"},
+        ReasonCase{"SkippedLoneMinus", R"({"x":[-@@],"linex_index":0,"features":[]})",
+                   "a number JSON does not allow"},
+        ReasonCase{"SkippedTrailingMemberComma", R"({"x":{"a":1,@@},"linex_index":0,"features":[]})",
+                   "expected a string key"},
+        ReasonCase{"SkippedMismatchedClose", R"({"x":[1@@},"linex_index":0,"features":[]})",
+                   "expected ',' or ']'"}),
+    [](const testing::TestParamInfo<ReasonCase>& info) { return info.param.name; });
+
 std::string with_skipped(const std::string& value) {
   return R"({"linex_index":4,"skipped":)" + value + R"(,"features":[]})";
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "number_reference.h"
+
 namespace ondravane {
 namespace {
 
@@ -115,71 +117,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, IndexTest,
                                          IndexCase{"01", std::nullopt}, IndexCase{"", std::nullopt},
                                          IndexCase{"+1", std::nullopt}));
 
-// An independent, deliberately plain rendering of the conversion rules: the
-// digits are collected as text first, the powers of ten come from the C
-// library's correctly rounded strtod rather than from the parser's table.
-std::optional<double> reference_conversion(const std::string& text) {
-  std::size_t i = 0;
-  const bool negative = text[i] == '-';
-  if (negative) ++i;
-  std::string integer_digits, fraction_digits, exponent_digits;
-  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) integer_digits += text[i++];
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) fraction_digits += text[i++];
-  }
-  bool exponent_negative = false;
-  bool has_exponent = false;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    has_exponent = true;
-    ++i;
-    if (text[i] == '+' || text[i] == '-') exponent_negative = text[i++] == '-';
-    exponent_digits = text.substr(i);
-  }
-  const std::uint64_t max = std::numeric_limits<std::uint64_t>::max();
-  std::uint64_t s = 0;
-  long long e = 0;
-  bool full = false;
-  for (std::size_t k = 0; k < integer_digits.size() + fraction_digits.size(); ++k) {
-    const bool in_fraction = k >= integer_digits.size();
-    const unsigned d = (in_fraction ? fraction_digits[k - integer_digits.size()] : integer_digits[k]) - '0';
-    if (!full && s <= (max - d) / 10) {
-      s = s * 10 + d;
-      if (in_fraction) --e;
-    } else {
-      full = true;
-      if (!in_fraction) ++e;
-    }
-  }
-  const double zero = negative ? -0.0 : 0.0;
-  if (has_exponent) {
-    std::size_t first = exponent_digits.find_first_not_of('0');
-    std::string significant = first == std::string::npos ? "0" : exponent_digits.substr(first);
-    if (significant.size() > 10 || std::stoll(significant) > 2147483647LL) {
-      if (s != 0 && !exponent_negative) return std::nullopt;
-      return zero;
-    }
-    const long long x = std::stoll(significant);
-    e = exponent_negative ? e - x : e + x;
-    e = std::max<long long>(std::min<long long>(e, 2147483647LL), -2147483648LL);
-  }
-  auto power = [](long long k) { return std::strtod(("1e" + std::to_string(k)).c_str(), nullptr); };
-  double f = static_cast<double>(s);
-  while (std::llabs(e) > 308) {
-    if (f == 0) return negative ? -f : f;
-    if (e > 0) return std::nullopt;
-    f = f / power(308);
-    e += 308;
-  }
-  if (e >= 0) {
-    f = f * power(e);
-    if (std::isinf(f)) return std::nullopt;
-  } else {
-    f = f / power(-e);
-  }
-  return negative ? -f : f;
-}
-
 std::string random_digits(std::mt19937_64& rng, int count, bool leading_nonzero) {
   std::string digits;
   for (int k = 0; k < count; ++k) {
@@ -213,7 +150,7 @@ TEST(NumberConversion, MatchesAnIndependentImplementationOnGeneratedNumbers) {
   for (int n = 0; n < 5000; ++n) {
     const std::string text = random_number(rng);
     SCOPED_TRACE(text);
-    const std::optional<double> expected = reference_conversion(text);
+    const std::optional<double> expected = reference::json_number_value(text);
     const std::optional<double> actual = parse_json_number(text);
     ASSERT_EQ(actual.has_value(), expected.has_value());
     if (actual) {
