@@ -12,6 +12,8 @@
 #include <optional>
 #include <string_view>
 
+#include "support/float_eval.h"
+
 namespace ondravane {
 
 // Checks the number grammar only (no conversion, so nothing is out of range).
