@@ -14,9 +14,13 @@ import pytest
 ROOT = Path(__file__).resolve().parents[2]
 SAMPLE = ROOT / "samples" / "sample.jsonl"
 VERSION = "0.3.7"
+# The wheel's processor is the interpreter's, not the host's: a 32-bit
+# interpreter on a 64-bit kernel builds for i686.
+ARCHITECTURE = "x86_64" if sys.maxsize > 2**32 else "i686"
 WHEEL_NAME = re.compile(
     r"ondravane_converter-0\.3\.7-cp38-abi3-"
-    r"(?P<platform>linux_x86_64|manylinux_\d+_\d+_x86_64(\.manylinux\w+_x86_64)*|manylinux\d+_x86_64)\.whl"
+    r"(?P<platform>linux_(?P<arch>x86_64|i686)|manylinux_\d+_\d+_(?P<march>x86_64|i686)(\.manylinux\w+_(?P=march))*"
+    r"|manylinux\d+_(?P<oarch>x86_64|i686))\.whl"
 )
 
 
@@ -57,6 +61,7 @@ def venv(tmp_path_factory, wheel):
 
 def test_wheel_name_and_tags(wheel):
     assert WHEEL_NAME.fullmatch(wheel.name), wheel.name
+    assert wheel.name.endswith(f"_{ARCHITECTURE}.whl"), wheel.name
     with zipfile.ZipFile(wheel) as archive:
         info = email.parser.Parser().parsestr(archive.read("ondravane_converter-0.3.7.dist-info/WHEEL").decode())
         metadata = email.parser.Parser().parsestr(
@@ -101,8 +106,8 @@ def test_fresh_environment_imports_and_converts(venv, tmp_path):
     code = textwrap.dedent(
         f"""
         import ondravane_converter as m
-        print(m.__file__)
-        print(m.version())
+        print(m.__file__, flush=True)  # before the module's own writes to fd 1
+        print(m.version(), flush=True)
         m.processor({str(SAMPLE)!r}, "python.txt")
         """
     )
