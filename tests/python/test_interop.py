@@ -86,10 +86,9 @@ def documented_double(text):
     """The double the reader makes of a JSON number: significand digits into
     an unsigned 64-bit value (later digits dropped), then one conversion to
     double and one multiplication or division by the nearest double of a power
-    of ten (after steps of 10^308), each rounded once to binary64. For up to
-    15 significant digits and small exponents this is the nearest double; for
-    the 16 and 17 digits that a float32 widened to double needs it can be one
-    unit in the last place off."""
+    of ten (after steps of 10^308). For up to 15 significant digits and small
+    exponents this is the nearest double; for the 16 and 17 digits that a
+    float32 widened to double needs it can be one unit in the last place off."""
     negative = text.startswith("-")
     mantissa, _, exponent = text.lstrip("-").lower().partition("e")
     whole, _, fraction = mantissa.partition(".")

@@ -14,9 +14,6 @@ import pytest
 ROOT = Path(__file__).resolve().parents[2]
 SAMPLE = ROOT / "samples" / "sample.jsonl"
 VERSION = "0.3.7"
-# The wheel's processor is the interpreter's, not the host's: a 32-bit
-# interpreter on a 64-bit kernel builds for i686.
-ARCHITECTURE = "x86_64" if sys.maxsize > 2**32 else "i686"
 WHEEL_NAME = re.compile(
     r"ondravane_converter-0\.3\.7-cp38-abi3-"
     r"(?P<platform>linux_(?P<arch>x86_64|i686)|manylinux_\d+_\d+_(?P<march>x86_64|i686)(\.manylinux\w+_(?P=march))*"
@@ -59,9 +56,13 @@ def venv(tmp_path_factory, wheel):
     return folder
 
 
+# The wheel's processor is the interpreter's, not the host's: a 32-bit
+# interpreter on a 64-bit kernel builds for i686.
+ARCHITECTURE = "x86_64" if sys.maxsize > 2**32 else "i686"
+
+
 def test_wheel_name_and_tags(wheel):
     assert WHEEL_NAME.fullmatch(wheel.name), wheel.name
-    assert wheel.name.endswith(f"_{ARCHITECTURE}.whl"), wheel.name
     with zipfile.ZipFile(wheel) as archive:
         info = email.parser.Parser().parsestr(archive.read("ondravane_converter-0.3.7.dist-info/WHEEL").decode())
         metadata = email.parser.Parser().parsestr(
@@ -72,6 +73,7 @@ def test_wheel_name_and_tags(wheel):
     assert sorted(info.get_all("Tag")) == sorted(f"cp38-abi3-{tag}" for tag in platform)
     assert (metadata["Name"], metadata["Version"]) == ("ondravane_converter", VERSION)
     assert metadata["Requires-Python"] == ">=3.8"
+    assert wheel.name.endswith(f"_{ARCHITECTURE}.whl"), wheel.name
 
 
 def test_wheel_contents(wheel):
