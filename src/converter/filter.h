@@ -6,6 +6,7 @@
 #include <span>
 
 #include "converter/records.h"
+#include "support/float_eval.h"
 
 namespace ondravane {
 

@@ -11,6 +11,7 @@
 
 #include "converter/number_scan.h"
 #include "converter/power_table.h"
+#include "support/float_eval.h"
 
 namespace ondravane {
 

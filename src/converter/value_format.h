@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <span>
 
+#include "support/float_eval.h"
+
 namespace ondravane {
 
 // The longest text format_value produces: a minus sign, "0.", and a last

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/float_eval.h"
+
 namespace ondravane {
 
 inline constexpr std::string_view kDoneCell = "\u2588";       // FULL BLOCK

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "support/float_eval.h"
+
 namespace ondravane {
 
 using ChaChaBlock = std::array<std::uint32_t, 16>;

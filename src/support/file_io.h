@@ -11,6 +11,10 @@
 
 namespace ondravane {
 
+// Inputs and outputs of several GiB are the normal case: offsets and sizes
+// must be 64-bit in 32-bit builds as well (_FILE_OFFSET_BITS=64).
+static_assert(sizeof(off_t) == 8, "file offsets must be 64-bit");
+
 // Owns one open descriptor and closes it when its scope ends, also while a
 // failure unwinds; an error reported by the close is ignored.
 class UniqueFd {

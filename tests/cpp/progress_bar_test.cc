@@ -68,6 +68,11 @@ INSTANTIATE_TEST_SUITE_P(
         // In single precision 16777217 rounds to 16777216, so the fraction
         // is exactly 1; in double it would leave the last cell undone.
         LayoutCase{"SinglePrecisionFraction", 16777216, 16777217, 80, 62, 0, " 16777216/16777217"},
+        // 13/23 rounds down to the float 4741387 / 2^23, and 23 cells times
+        // that, 13 - 3 * 2^-23, rounds to 13 in single precision: thirteen
+        // cells done. Kept in extended precision (x87), fraction and product
+        // stay below 13: twelve.
+        LayoutCase{"SinglePrecisionProduct", 13, 23, 29, 13, 10, " 13/23"},
         LayoutCase{"MaximumPosition", UINT64_MAX, 7, 30, 7, 0, " 18446744073709551615/7"}),
     [](const testing::TestParamInfo<LayoutCase>& info) { return info.param.name; });
 

@@ -4,6 +4,7 @@ KeyedVectors.load_word2vec_format, every vector bit for bit."""
 import json
 import random
 import struct
+from fractions import Fraction
 
 import pytest
 
@@ -54,7 +55,31 @@ def clean(token):
     return token.replace("##", "").replace("Ġ", "")
 
 
-POWERS = [float(10**k) for k in range(309)]
+def nearest_double(value):
+    """The double nearest to the rational `value`, ties to even, found with
+    integer arithmetic only: the float operations of a 32-bit x86 interpreter
+    may round twice (x87), so they cannot stand for binary64 ones."""
+    value = Fraction(value)
+    negative, value = value < 0, abs(value)
+    if value == 0:
+        return -0.0 if negative else 0.0
+    exponent = value.numerator.bit_length() - value.denominator.bit_length()
+    if value < Fraction(2) ** exponent:
+        exponent -= 1
+    exponent = max(exponent, -1022)  # subnormals share the smallest exponent
+    units = value / Fraction(2) ** (exponent - 52)  # in units of the last place
+    significand, remainder = divmod(units.numerator, units.denominator)
+    if 2 * remainder > units.denominator or (2 * remainder == units.denominator and significand % 2):
+        significand += 1
+    if significand == 1 << 53:
+        significand, exponent = 1 << 52, exponent + 1
+    assert exponent <= 1023, "no such values in these corpora"
+    biased = exponent + 1023 if significand >= 1 << 52 else 0
+    pattern = negative << 63 | biased << 52 | (significand & ((1 << 52) - 1))
+    return struct.unpack("<d", struct.pack("<Q", pattern))[0]
+
+
+POWERS = [Fraction(nearest_double(10**k)) for k in range(309)]
 
 
 def documented_double(text):
@@ -79,13 +104,13 @@ def documented_double(text):
             full = True
             scale += not in_fraction
     scale += int(exponent or "0")
-    value = float(significand)
+    value = nearest_double(significand)
     while abs(scale) > 308 and value != 0:
         assert scale < 0, "no such values in these corpora"
-        value /= POWERS[308]
+        value = nearest_double(Fraction(value) / POWERS[308])
         scale += 308
     if value != 0:
-        value = value * POWERS[scale] if scale >= 0 else value / POWERS[-scale]
+        value = nearest_double(Fraction(value) * POWERS[scale] if scale >= 0 else Fraction(value) / POWERS[-scale])
     return -value if negative else value
 
 

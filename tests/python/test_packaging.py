@@ -16,7 +16,8 @@ SAMPLE = ROOT / "samples" / "sample.jsonl"
 VERSION = project_version()
 WHEEL_NAME = re.compile(
     rf"ondravane_converter-{re.escape(VERSION)}-cp38-abi3-"
-    r"(?P<platform>linux_x86_64|manylinux_\d+_\d+_x86_64(\.manylinux\w+_x86_64)*|manylinux\d+_x86_64)\.whl"
+    r"(?P<platform>linux_(?P<arch>x86_64|i686)|manylinux_\d+_\d+_(?P<march>x86_64|i686)(\.manylinux\w+_(?P=march))*"
+    r"|manylinux\d+_(?P<oarch>x86_64|i686))\.whl"
 )
 
 
@@ -55,6 +56,11 @@ def venv(tmp_path_factory, wheel):
     return folder
 
 
+# The wheel's processor is the interpreter's, not the host's: a 32-bit
+# interpreter on a 64-bit kernel builds for i686.
+ARCHITECTURE = "x86_64" if sys.maxsize > 2**32 else "i686"
+
+
 def test_wheel_name_and_tags(wheel):
     assert WHEEL_NAME.fullmatch(wheel.name), wheel.name
     with zipfile.ZipFile(wheel) as archive:
@@ -67,6 +73,7 @@ def test_wheel_name_and_tags(wheel):
     assert sorted(info.get_all("Tag")) == sorted(f"cp38-abi3-{tag}" for tag in platform)
     assert (metadata["Name"], metadata["Version"]) == ("ondravane_converter", VERSION)
     assert metadata["Requires-Python"] == ">=3.8"
+    assert wheel.name.endswith(f"_{ARCHITECTURE}.whl"), wheel.name
 
 
 def test_wheel_contents(wheel):
@@ -101,8 +108,8 @@ def test_fresh_environment_imports_and_converts(venv, tmp_path):
     code = textwrap.dedent(
         f"""
         import ondravane_converter as m
-        print(m.__file__)
-        print(m.version())
+        print(m.__file__, flush=True)  # before the module's own writes to fd 1
+        print(m.version(), flush=True)
         m.processor({str(SAMPLE)!r}, "python.txt")
         """
     )
