@@ -36,6 +36,7 @@ class JsonCursor {
   char peek() const { return p_ != end_ ? *p_ : '\0'; }
   bool at_end() const { return p_ == end_; }
   const char* position() const { return p_; }
+  std::size_t offset() const { return static_cast<std::size_t>(p_ - begin_); }
   void advance() { ++p_; }
   void skip_whitespace() {
     while (p_ != end_ && is_whitespace(*p_)) ++p_;

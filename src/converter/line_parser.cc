@@ -111,6 +111,7 @@ bool LineParser::survey_activation(LineShape& shape) {
 }
 
 bool LineParser::survey_feature(OccurrenceShape& occurrence) {
+  occurrence.column = cursor_.offset();
   return parse_record(
       "token", "layers",
       [&] {

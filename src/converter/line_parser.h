@@ -22,6 +22,7 @@ namespace ondravane {
 // stored: the sentence number and, for each occurrence, the token as written
 // (before the sub-word marks are removed) and the shape of its layers.
 struct OccurrenceShape {
+  std::size_t column = 0;  // where the occurrence starts in the line
   std::string token;
   std::size_t layer_count = 0;
   std::size_t first_layer_length = 0;  // 0 also when there is no layer
