@@ -54,10 +54,14 @@ bool LineParser::walk_line(std::string_view line, bool check_utf8, Record&& reco
   if (cursor_.at_end()) return cursor_.reject_at(line.data(), "empty line");
   const char* start = cursor_.position();
   if (!record()) {
-    // A byte-order mark is the usual reason a record cannot start; say so.
-    if (cursor_.rejected_at(start) && std::string_view(start, line.data() + line.size() - start)
-                                          .starts_with(kByteOrderMark)) {
+    // Two common layouts, told apart from other faults: a byte-order mark,
+    // which keeps a record from starting, and a record spread over several
+    // lines (pretty-printed), or cut short, which the line ends inside of.
+    const char* end = line.data() + line.size();
+    if (cursor_.rejected_at(start) && std::string_view(start, end - start).starts_with(kByteOrderMark)) {
       cursor_.reject_at(start, "byte-order mark (the file must be UTF-8 without one)");
+    } else if (cursor_.rejected_at(end)) {
+      cursor_.reject_at(end, "the line ends inside the record (each record must stand whole on one line)");
     }
     return false;
   }
