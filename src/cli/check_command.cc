@@ -120,38 +120,30 @@ std::string verdict(const CheckReport& report) {
 CheckParseResult parse_check_options(const std::vector<std::string>& arguments) {
   CheckOptions options;
   std::vector<std::string> positional;
-  bool only_positional = false;
+  bool seen_json = false;
   bool seen_max = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    if (only_positional || argument.size() < 2 || argument[0] != '-') {
-      positional.push_back(argument);
+  ArgumentScanner scan(arguments);
+  while (scan.next()) {
+    if (scan.positional()) {
+      positional.push_back(scan.text());
       continue;
     }
-    if (argument == "--") {
-      only_positional = true;
-      continue;
-    }
-    std::string name = argument;
-    std::optional<std::string> value;
-    if (auto equals = argument.find('='); equals != std::string::npos && argument.starts_with("--")) {
-      name = argument.substr(0, equals);
-      value = argument.substr(equals + 1);
-    }
+    const std::string& name = scan.name();
     if (name == "--help" || name == "-h" || name == "--json") {
-      if (value) return {std::nullopt, "option '" + name + "' takes no value"};
-      bool& flag = name == "--json" ? options.json : options.show_help;
-      if (flag && name == "--json") return {std::nullopt, "option '--json' given more than once"};
-      flag = true;
+      if (scan.value()) return {std::nullopt, "option '" + name + "' takes no value"};
+      if (name != "--json") {
+        options.show_help = true;
+        continue;
+      }
+      if (seen_json) return {std::nullopt, "option '--json' given more than once"};
+      seen_json = options.json = true;
       continue;
     }
     if (name != "--max-problems") return {std::nullopt, "unknown option '" + name + "'"};
     if (seen_max) return {std::nullopt, "option '--max-problems' given more than once"};
     seen_max = true;
-    if (!value) {
-      if (i + 1 >= arguments.size()) return {std::nullopt, "option '--max-problems' needs a value"};
-      value = arguments[++i];
-    }
+    const std::optional<std::string> value = scan.take_value();
+    if (!value) return {std::nullopt, "option '--max-problems' needs a value"};
     const std::optional<std::uint64_t> number = parse_uint64(*value);
     if (!number) {
       return {std::nullopt, "--max-problems takes an integer from 0 to 18446744073709551615, not '" + *value + "'"};
