@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "converter/check.h"
 #include "converter/line_source.h"
 #include "converter/reader.h"
 #include "converter/records.h"
@@ -98,6 +99,12 @@ TEST_P(ReaderFileTest, ReadsRecordsInOrderOrRejectsTheFile) {
   if (rejected) {
     EXPECT_EQ(rejected->number, c.rejected_line);
   }
+  // The check of the file stops the reading at the same line, and flags no
+  // other line of these files.
+  const CheckReport report = check_file(path, 10);
+  EXPECT_EQ(report.reading_stops ? report.reading_stops->line : 0, c.rejected_line);
+  EXPECT_EQ(report.problem_count, c.rejected_line ? 1u : 0u);
+  EXPECT_EQ(report.sentences, c.rejected_line ? report.lines - 1 : c.sentences.size());
   std::vector<std::uint32_t> sentences;
   for (const Activation& activation : list) sentences.push_back(activation.linex_index);
   EXPECT_EQ(sentences, c.sentences);
