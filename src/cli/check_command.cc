@@ -1,5 +1,7 @@
 #include "cli/check_command.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <string_view>
 
 #include "cli/options.h"
@@ -148,7 +150,8 @@ CheckParseResult parse_check_options(const std::vector<std::string>& arguments) 
     if (!number) {
       return {std::nullopt, "--max-problems takes an integer from 0 to 18446744073709551615, not '" + *value + "'"};
     }
-    options.max_problems = static_cast<std::size_t>(*number);
+    // Beyond what memory could hold anyway; a 32-bit size must not wrap.
+    options.max_problems = static_cast<std::size_t>(std::min<std::uint64_t>(*number, SIZE_MAX));
   }
   if (options.show_help) return {options, ""};
   if (positional.size() != 1) {
