@@ -112,6 +112,9 @@ def test_lists_up_to_max_problems_and_counts_all(program, tmp_path):
     assert (report["problems"], report["problem_count"], report["reading_stops_at"]) == ([], 30, 1)
     default = json.loads(check(program, source, "--json").stdout)
     assert len(default["problems"]) == 20
+    # The largest limit lists everything (it must not wrap to a small one).
+    largest = json.loads(check(program, source, "--json", "--max-problems", str(2**64 - 1)).stdout)
+    assert len(largest["problems"]) == 30
 
 
 @pytest.mark.parametrize(
