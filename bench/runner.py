@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Measures the converter against its parsing ceiling and a plain script.
 
-    runner.py --ceiling BUILD/ceiling [--repeat 3] FILE [FILE ...] [--scaling SMALL LARGE]
+    runner.py --ceiling BUILD/ceiling [--cli ondravane-converter] [--repeat 3] FILE [FILE ...]
+              [--scaling SMALL LARGE]
 
 For each FILE, in one run: `processor` without and with the filter (min=2,
 keep=100, seed=0), the ceiling program (a general JSON parser visiting every
@@ -12,7 +13,10 @@ also the time of the call itself, taken inside the child around
 `processor(...)` and written back through a pipe. Interpreter start-up and the
 import are not the converter's work and the ceiling program has none, so the
 speeds, the ratios and the scaling use the call time; for the ceiling and the
-script the call time is the whole process. The programs take turns, one run
+script the call time is the whole process. With --cli, the command-line
+converter's conversion and its `check` of the same file are measured too,
+both as whole processes, so the check's speed and memory compare with a
+conversion's on equal terms. The programs take turns, one run
 each per round; every figure is the median of the rounds, and the best call
 time is shown beside it.
 Files larger than --script-limit megabytes take the script's speed from the
@@ -104,6 +108,9 @@ def bench_file(path, args, workdir, script_speed):
         "processor, filter": (processor_argv(args.python, path, filtered_output, True), True),
         "ceiling": ([args.ceiling, path], False),
     }
+    if args.cli:
+        programs["command"] = ([args.cli, path, os.path.join(workdir, "out-command.w2v")], False)
+        programs["check"] = ([args.cli, "check", path], False)
     # Round after round, each program once: a burst of load from elsewhere
     # on the machine then slows all rows alike instead of one row's repeats.
     runs = {name: [] for name in programs}
@@ -149,6 +156,12 @@ def bench_file(path, args, workdir, script_speed):
           " (target <= 15 %%); RSS budget 1.2 x 8 B x values + 64 MiB = %.1f MiB" % (
               100 * ceiling_time / plain.call, 100 * results["ceiling"].best / plain.best,
               100 * (filtered.call / plain.call - 1), budget / MIB))
+    if args.cli:
+        command, checked = results["command"], results["check"]
+        print("  check at %.2f x the speed of the command's conversion (best runs: %.2f x; target >= 1),"
+              " peak RSS %.1f MiB against the conversion's %.1f MiB" % (
+                  command.call / checked.call, command.best / checked.best, checked.rss / MIB, command.rss / MIB))
+        os.remove(os.path.join(workdir, "out-command.w2v"))
     return results, script_speed
 
 
@@ -157,6 +170,7 @@ def main():
     parser.add_argument("files", nargs="+")
     parser.add_argument("--ceiling", required=True)
     parser.add_argument("--python", default=sys.executable)
+    parser.add_argument("--cli", help="the command-line converter, for the command and check rows")
     parser.add_argument("--repeat", type=int, default=7)
     parser.add_argument("--script-limit", type=float, default=500, help="megabytes")
     parser.add_argument("--scaling", nargs=2, metavar=("SMALL", "LARGE"),

@@ -479,6 +479,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     report("checking parse disagrees with parse and the UTF-8 check", line);
   }
   if (checked && !same_bits(*checked, *first)) report("checking parse gives a different record", line);
+  // The check of a file surveys lines instead: same verdict, same rejection,
+  // and the shape of the record the conversion reads.
+  const ondravane::Rejection checked_rejection = reused.rejection();
+  static ondravane::LineShape shape;
+  if (reused.survey(line, shape) != checked.has_value()) report("survey and checking parse disagree", line);
+  if (!checked && !(reused.rejection() == checked_rejection)) report("survey rejects elsewhere or otherwise", line);
+  if (checked && all) {
+    bool same_shape = shape.linex_index == all->linex_index && shape.occurrences.size() == all->features.size();
+    for (std::size_t k = 0; same_shape && k < shape.occurrences.size(); ++k) {
+      const Feature& feature = all->features[k];
+      const ondravane::OccurrenceShape& occurrence = shape.occurrences[k];
+      same_shape = occurrence.token == feature.token && occurrence.layer_count == feature.layers.size() &&
+                   occurrence.first_layer_length == (feature.layers.empty() ? 0 : feature.layers[0].values.size());
+    }
+    if (!same_shape) report("survey's shape differs from the record", line);
+  }
 
   const std::optional<Node> tree = TreeReader(line).read_line();
   const std::optional<Activation> expected = tree ? reference_activation(*tree) : std::nullopt;

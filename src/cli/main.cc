@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "cli/check_command.h"
 #include "cli/options.h"
+#include "converter/check.h"
 #include "converter/pipeline.h"
 #include "support/console.h"
 #include "support/failure.h"
@@ -19,6 +21,7 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N]\n"
+    "       ondravane-converter check INPUT [--max-problems N] [--json]\n"
     "       ondravane-converter --help | --version\n";
 
 constexpr char kHelp[] =
@@ -37,43 +40,92 @@ constexpr char kHelp[] =
     "  --         treat every later argument as a path (for paths starting with -)\n"
     "\n"
     "Stage messages go to standard output, a progress bar to standard error when\n"
-    "that is a terminal. Exit status: 0 on success, 1 when the conversion fails\n"
-    "(the reason is printed on standard error), 2 for bad usage.\n";
+    "that is a terminal. Exit status: 0 when every record was written, 1 when the\n"
+    "conversion fails (the reason is printed on standard error), 2 for bad usage,\n"
+    "3 when a malformed line left the output without records (its number and\n"
+    "what is wrong with it are printed on standard error).\n"
+    "\n"
+    "check INPUT reads the file by the same rules without writing anything and\n"
+    "reports every problem (PATH:LINE:COLUMN: reason), a summary of the file's\n"
+    "shape and warnings for what converts but loaders misread:\n"
+    "  --max-problems N  list at most N problems (default 20; all are counted)\n"
+    "  --json            the same report as one JSON document\n"
+    "It exits with 0 when the conversion would write every record, 1 when not,\n"
+    "2 for bad usage.\n";
+
+constexpr char kError[] = "ondravane-converter: error: ";
+
+// Exit statuses besides 0 (success) and 1 (failure).
+constexpr int kBadUsage = 2;
+constexpr int kNoRecordWritten = 3;
+
+int usage_error(const std::string& message) {
+  ondravane::write_all(2, std::string(kUsage) + kError + message + "\n");
+  return kBadUsage;
+}
+
+// A malformed line emptied the output: say which and why, so that a script
+// (and `set -e`) notices what processor reports only as "Error parsing line".
+// The place is INPUT:LINE:COLUMN, both counted from 1, as the check reports it.
+int report_rejected_line(const std::string& input, const ondravane::RejectedLine& rejected) {
+  ondravane::write_all(2, std::string(kError) + input + ":" + std::to_string(rejected.number) + ":" +
+                              std::to_string(rejected.rejection.column + 1) + ": " + rejected.rejection.reason +
+                              "; the output holds no record (ondravane-converter check lists every problem)\n");
+  return kNoRecordWritten;
+}
+
+int run_check(const std::vector<std::string>& arguments) {
+  using namespace ondravane::cli;
+  const CheckParseResult parsed = parse_check_options(arguments);
+  if (!parsed.options) return usage_error(parsed.error);
+  const CheckOptions& options = *parsed.options;
+  if (options.show_help) {
+    ondravane::print_line(std::string(kUsage) + kHelp);
+    return 0;
+  }
+  const ondravane::CheckReport report = ondravane::check_file(options.input, options.max_problems);
+  ondravane::print_line(options.json ? format_check_json(options.input, report)
+                                     : format_check_text(options.input, report));
+  return check_exit_status(report);
+}
+
+int run(const std::vector<std::string>& arguments) {
+  if (!arguments.empty() && arguments[0] == "check") {
+    return run_check(std::vector<std::string>(arguments.begin() + 1, arguments.end()));
+  }
+  const auto parsed = ondravane::cli::parse_options(arguments);
+  if (!parsed.options) return usage_error(parsed.error);
+  const auto& options = *parsed.options;
+  if (options.show_help) {
+    ondravane::print_line(std::string(kUsage) + kHelp);
+  } else if (options.show_version) {
+    ondravane::print_line(std::string(ondravane::kVersionText) + "\n");
+  } else {
+    const ondravane::ConversionOutcome outcome = ondravane::convert(options.input, options.output, options.conversion);
+    if (outcome.rejected) return report_rejected_line(options.input, *outcome.rejected);
+  }
+  return 0;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using ondravane::cli::parse_options;
   const std::vector<std::string> arguments(argv + 1, argv + argc);
-  const auto parsed = parse_options(arguments);
-  if (!parsed.options) {
-    ondravane::write_all(2, std::string(kUsage) + "ondravane-converter: error: " + parsed.error + "\n");
-    return 2;
-  }
-  const auto& options = *parsed.options;
-
   // A closed standard output is a failure with its message and status 1, as
   // it is for the Python function, not a silent death; so is a write past
   // the file-size limit, which fails with EFBIG once SIGXFSZ is ignored.
   std::signal(SIGPIPE, SIG_IGN);
   std::signal(SIGXFSZ, SIG_IGN);
   try {
-    if (options.show_help) {
-      ondravane::print_line(std::string(kUsage) + kHelp);
-    } else if (options.show_version) {
-      ondravane::print_line(std::string(ondravane::kVersionText) + "\n");
-    } else {
-      ondravane::convert(options.input, options.output, options.conversion);
-    }
+    return run(arguments);
   } catch (const ondravane::Failure& failure) {
-    ondravane::write_all(2, "ondravane-converter: error: " + std::string(failure.what()) + "\n");
+    ondravane::write_all(2, kError + std::string(failure.what()) + "\n");
     return 1;
   } catch (const std::bad_alloc&) {
-    ondravane::write_all(2, "ondravane-converter: error: out of memory\n");
+    ondravane::write_all(2, std::string(kError) + "out of memory\n");
     return 1;
   } catch (const std::exception& error) {
-    ondravane::write_all(2, "ondravane-converter: error: " + std::string(error.what()) + "\n");
+    ondravane::write_all(2, kError + std::string(error.what()) + "\n");
     return 1;
   }
-  return 0;
 }

@@ -59,30 +59,47 @@ std::optional<std::uint64_t> parse_uint64(const std::string& text) {
   return decimal->magnitude;
 }
 
+bool ArgumentScanner::next() {
+  for (;;) {
+    if (started_) ++index_;
+    started_ = true;
+    if (index_ >= arguments_.size()) return false;
+    const std::string& argument = arguments_[index_];
+    positional_ = only_positional_ || argument.size() < 2 || argument[0] != '-';
+    if (positional_) return true;
+    if (argument == "--") {
+      only_positional_ = true;
+      continue;
+    }
+    name_ = argument;
+    value_.reset();
+    if (auto equals = argument.find('='); equals != std::string::npos && argument.starts_with("--")) {
+      name_ = argument.substr(0, equals);
+      value_ = argument.substr(equals + 1);
+    }
+    return true;
+  }
+}
+
+std::optional<std::string> ArgumentScanner::take_value() {
+  if (value_) return value_;
+  if (index_ + 1 >= arguments_.size()) return std::nullopt;
+  return arguments_[++index_];
+}
+
 ParseResult parse_options(const std::vector<std::string>& arguments) {
   Options options;
   std::vector<std::string> positional;
-  bool only_positional = false;
   bool seen_min = false, seen_keep = false, seen_seed = false;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    // "-" alone is an ordinary path; anything else starting with "-" is an option.
-    if (only_positional || argument.size() < 2 || argument[0] != '-') {
-      positional.push_back(argument);
+  ArgumentScanner scan(arguments);
+  while (scan.next()) {
+    if (scan.positional()) {
+      positional.push_back(scan.text());
       continue;
     }
-    if (argument == "--") {
-      only_positional = true;
-      continue;
-    }
-    std::string name = argument;
-    std::optional<std::string> value;
-    if (auto equals = argument.find('='); equals != std::string::npos && argument.starts_with("--")) {
-      name = argument.substr(0, equals);
-      value = argument.substr(equals + 1);
-    }
+    const std::string& name = scan.name();
     if (name == "--help" || name == "-h" || name == "--version") {
-      if (value) return {std::nullopt, "option '" + name + "' takes no value"};
+      if (scan.value()) return {std::nullopt, "option '" + name + "' takes no value"};
       (name == "--version" ? options.show_version : options.show_help) = true;
       continue;
     }
@@ -90,12 +107,8 @@ ParseResult parse_options(const std::vector<std::string>& arguments) {
     if (seen == nullptr) return {std::nullopt, "unknown option '" + name + "'"};
     if (*seen) return {std::nullopt, "option '" + name + "' given more than once"};
     *seen = true;
-    if (!value) {
-      // The next argument is the value whatever it looks like, so that
-      // "--min -5" gives min -5.
-      if (i + 1 >= arguments.size()) return {std::nullopt, "option '" + name + "' needs a value"};
-      value = arguments[++i];
-    }
+    const std::optional<std::string> value = scan.take_value();
+    if (!value) return {std::nullopt, "option '" + name + "' needs a value"};
     if (name == "--seed") {
       auto seed = parse_uint64(*value);
       if (!seed) return {std::nullopt, range_error(name, "0", "18446744073709551615", *value)};

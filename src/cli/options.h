@@ -24,6 +24,35 @@ struct ParseResult {
   std::string error;
 };
 
+// Walks command-line arguments the way every command of the converter takes
+// them: "-" alone and anything not starting with "-" is positional, "--"
+// makes every later argument positional, and an option may carry its value
+// as "--name=value" or take the next argument.
+class ArgumentScanner {
+ public:
+  explicit ArgumentScanner(const std::vector<std::string>& arguments) : arguments_(arguments) {}
+
+  // Moves to the next argument other than "--"; false at the end.
+  bool next();
+  bool positional() const { return positional_; }
+  const std::string& text() const { return arguments_[index_]; }
+  // For an option: its name, and the value written after "=" if any.
+  const std::string& name() const { return name_; }
+  const std::optional<std::string>& value() const { return value_; }
+  // The option's value: the one after "=", or else the next argument
+  // whatever it looks like (so "--min -5" gives -5); nothing when none is left.
+  std::optional<std::string> take_value();
+
+ private:
+  const std::vector<std::string>& arguments_;
+  std::size_t index_ = 0;
+  bool started_ = false;
+  bool only_positional_ = false;
+  bool positional_ = false;
+  std::string name_;
+  std::optional<std::string> value_;
+};
+
 // Accepted forms: INPUT OUTPUT in any position, "--min N" or "--min=N" (same
 // for --keep and --seed; N may start with a minus sign), --help or -h,
 // --version, and "--" after which every argument is positional. Each option

@@ -74,6 +74,14 @@ Rejection JsonCursor::rejection() const {
   Rejection rejection;
   if (rejected_at_ == nullptr) return rejection;
   rejection.column = static_cast<std::size_t>(rejected_at_ - begin_);
+  // The scanner ends a number after a lone leading 0, so "01" is rejected at
+  // the 1 as whatever may not follow a value; a digit can stand right after a
+  // 0 in no other way.
+  if (rejected_at_ != begin_ && rejected_at_ != end_ && rejected_at_[-1] == '0' &&
+      static_cast<unsigned char>(*rejected_at_ - '0') < 10) {
+    rejection.reason = "a JSON number has no leading zeros";
+    return rejection;
+  }
   const std::string_view reason(reason_);
   const std::size_t slot = reason.find("{}");
   if (slot == std::string_view::npos) {
@@ -86,9 +94,38 @@ Rejection JsonCursor::rejection() const {
 
 // Numbers ------------------------------------------------------------------
 
-bool JsonCursor::reject_number(const char* start, const char* stop) {
-  if (stop == start) return reject_at(start, "expected a number");
-  return reject_at(stop, "a number JSON does not allow");
+// Numbers are rejected where the grammar breaks; the reason names what is
+// there, as far as the bytes around that place tell. Only rejections pay for
+// this.
+bool JsonCursor::reject_number(const char* start, const char* stop, const char* if_no_number) {
+  const char* after_sign = start != end_ && *start == '-' ? start + 1 : start;
+  const auto word_follows = [&](std::string_view word) {
+    if (static_cast<std::size_t>(end_ - after_sign) < word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i) {
+      if ((after_sign[i] | 0x20) != word[i]) return false;
+    }
+    return true;
+  };
+  if (stop == after_sign && (word_follows("nan") || word_follows("inf"))) {
+    return reject_at(stop, "NaN and Infinity are not JSON numbers");
+  }
+  if (stop == start && start != end_ && *start == '+') {
+    return reject_at(stop, "a JSON number has no plus sign");
+  }
+  if (stop == after_sign && stop != end_ && *stop == '.') {
+    return reject_at(stop, "a JSON number needs a digit before '.'");
+  }
+  if (stop == start) return reject_at(start, if_no_number);
+  switch (stop[-1]) {
+    case '-':
+      if (stop - 1 == start) return reject_at(stop, "a minus sign without digits");
+      [[fallthrough]];
+    case 'e':
+    case 'E':
+    case '+': return reject_at(stop, "an exponent without digits");
+    case '.': return reject_at(stop, "a JSON number needs a digit after '.'");
+    default: return reject_at(stop, "a number JSON does not allow");
+  }
 }
 
 bool JsonCursor::read_index(std::uint32_t& value, std::string_view field) {
@@ -96,11 +133,11 @@ bool JsonCursor::read_index(std::uint32_t& value, std::string_view field) {
   if (!scan.valid) return reject_number(p_, scan.end);
   switch (check_index(scan, value)) {
     case IndexCheck::kOk: p_ = scan.end; return true;
-    case IndexCheck::kNegative: return reject("'{}' is negative", field);
-    case IndexCheck::kNotAnInteger: return reject("'{}' is not a plain integer", field);
-    case IndexCheck::kTooLarge: return reject("'{}' is too large", field);
+    case IndexCheck::kNegative: return reject("{} is negative", field);
+    case IndexCheck::kNotAnInteger: return reject("{} is not a plain integer (no fraction, no exponent)", field);
+    case IndexCheck::kTooLarge: return reject("{} is above 4294967295", field);
   }
-  return reject("'{}' is not a plain integer", field);
+  return reject("{} is not a plain integer (no fraction, no exponent)", field);
 }
 
 // Strings ------------------------------------------------------------------
@@ -251,10 +288,7 @@ bool JsonCursor::skip_value() {
         break;
       default: {
         const NumberScan scan = scan_number_text(p_, end_);
-        if (!scan.valid) {
-          if (scan.end == p_) return reject("expected a value");
-          return reject_number(p_, scan.end);
-        }
+        if (!scan.valid) return reject_number(p_, scan.end, "expected a value");
         p_ = scan.end;
         break;
       }

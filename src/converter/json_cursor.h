@@ -36,6 +36,7 @@ class JsonCursor {
   char peek() const { return p_ != end_ ? *p_ : '\0'; }
   bool at_end() const { return p_ == end_; }
   const char* position() const { return p_; }
+  std::size_t offset() const { return static_cast<std::size_t>(p_ - begin_); }
   void advance() { ++p_; }
   void skip_whitespace() {
     while (p_ != end_ && is_whitespace(*p_)) ++p_;
@@ -67,7 +68,7 @@ class JsonCursor {
     return true;
   }
   // At a number: reads a plain unsigned 32-bit integer; `field` names it in
-  // the rejection.
+  // the rejection, and must outlive it.
   bool read_index(std::uint32_t& value, std::string_view field);
   // At any value: checks its syntax and steps over it. Strings in it only
   // need four hexadecimal digits after \u (surrogates may stand unpaired).
@@ -82,6 +83,8 @@ class JsonCursor {
 
   // The last rejection noted since reset().
   Rejection rejection() const;
+  // Whether the last rejection was noted at `at`.
+  bool rejected_at(const char* at) const { return rejected_at_ == at; }
 
  private:
   static bool is_whitespace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -97,7 +100,8 @@ class JsonCursor {
   bool skip_string();
   bool skip_member_key();
   bool skip_literal(std::string_view word);
-  bool reject_number(const char* start, const char* stop);
+  // `if_no_number`: the reason when nothing there looks like a number.
+  bool reject_number(const char* start, const char* stop, const char* if_no_number = "expected a number");
 
   const char* begin_ = nullptr;
   const char* p_ = nullptr;

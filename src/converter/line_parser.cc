@@ -7,6 +7,10 @@ namespace ondravane {
 
 namespace {
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kSentenceNumber = "sentence number 'linex_index'";
+constexpr std::string_view kLayerIndex = "layer index 'index'";
+
 // Moves the collected elements into a vector of exactly their number.
 template <typename T>
 std::vector<T> take_exact(std::vector<T>& scratch) {
@@ -33,21 +37,37 @@ std::optional<Activation> LineParser::parse(std::string_view line, LayerRetentio
 
 std::optional<Activation> LineParser::parse_line(std::string_view line, LayerRetention retention,
                                                  bool check_utf8) {
-  cursor_.reset(line, check_utf8);
   retention_ = retention;
   Activation activation;
-  cursor_.skip_whitespace();
-  if (cursor_.at_end()) {
-    cursor_.reject_at(line.data(), "empty line");
-    return std::nullopt;
-  }
-  if (!parse_activation(activation)) return std::nullopt;
-  cursor_.skip_whitespace();
-  if (!cursor_.at_end()) {
-    cursor_.reject("text after the record");
-    return std::nullopt;
-  }
+  if (!walk_line(line, check_utf8, [&] { return parse_activation(activation); })) return std::nullopt;
   return activation;
+}
+
+bool LineParser::survey(std::string_view line, LineShape& shape) {
+  return walk_line(line, true, [&] { return survey_activation(shape); });
+}
+
+template <typename Record>
+bool LineParser::walk_line(std::string_view line, bool check_utf8, Record&& record) {
+  cursor_.reset(line, check_utf8);
+  cursor_.skip_whitespace();
+  if (cursor_.at_end()) return cursor_.reject_at(line.data(), "empty line");
+  const char* start = cursor_.position();
+  if (!record()) {
+    // Two common layouts, told apart from other faults: a byte-order mark,
+    // which keeps a record from starting, and a record spread over several
+    // lines (pretty-printed), or cut short, which the line ends inside of.
+    const char* end = line.data() + line.size();
+    if (cursor_.rejected_at(start) && std::string_view(start, end - start).starts_with(kByteOrderMark)) {
+      cursor_.reject_at(start, "byte-order mark (the file must be UTF-8 without one)");
+    } else if (cursor_.rejected_at(end)) {
+      cursor_.reject_at(end, "the line ends inside the record (each record must stand whole on one line)");
+    }
+    return false;
+  }
+  cursor_.skip_whitespace();
+  if (!cursor_.at_end()) return cursor_.reject("text after the record");
+  return true;
 }
 
 // Records ------------------------------------------------------------------
@@ -55,7 +75,7 @@ std::optional<Activation> LineParser::parse_line(std::string_view line, LayerRet
 bool LineParser::parse_activation(Activation& activation) {
   return parse_record(
       "linex_index", "features",
-      [&] { return cursor_.read_index(activation.linex_index, "linex_index"); },
+      [&] { return cursor_.read_index(activation.linex_index, kSentenceNumber); },
       [&] { return parse_features(activation.features); });
 }
 
@@ -65,10 +85,55 @@ bool LineParser::parse_feature(Feature& feature) {
       [&] { return parse_layers(feature.layers); });
 }
 
-bool LineParser::parse_layer(Layer& layer, Values values) {
+bool LineParser::parse_layer(Layer& layer) {
   return parse_record(
-      "index", "values", [&] { return cursor_.read_index(layer.index, "index"); },
-      [&] { return parse_values(layer.values, values); });
+      "index", "values", [&] { return cursor_.read_index(layer.index, kLayerIndex); },
+      [&] { return parse_values(layer.values); });
+}
+
+bool LineParser::check_layer(std::size_t& length) {
+  std::uint32_t index;
+  length = 0;
+  return parse_record(
+      "index", "values", [&] { return cursor_.read_index(index, kLayerIndex); },
+      [&] {
+        return parse_array([&] {
+          ++length;
+          return cursor_.check_number();
+        });
+      });
+}
+
+// The shape of a line, walked with the same records and fields as above.
+bool LineParser::survey_activation(LineShape& shape) {
+  return parse_record(
+      "linex_index", "features", [&] { return cursor_.read_index(shape.linex_index, kSentenceNumber); },
+      [&] {
+        shape.occurrences.clear();
+        return parse_array([&] { return survey_feature(shape.occurrences.emplace_back()); });
+      });
+}
+
+bool LineParser::survey_feature(OccurrenceShape& occurrence) {
+  occurrence.column = cursor_.offset();
+  return parse_record(
+      "token", "layers",
+      [&] {
+        std::string_view text;
+        if (!read_token(text)) return false;
+        occurrence.token.assign(text);
+        return true;
+      },
+      [&] {
+        occurrence.layer_count = 0;
+        occurrence.first_layer_length = 0;
+        return parse_array([&] {
+          std::size_t length;
+          if (!check_layer(length)) return false;
+          if (++occurrence.layer_count == 1) occurrence.first_layer_length = length;
+          return true;
+        });
+      });
 }
 
 template <typename First, typename Second>
@@ -166,16 +231,15 @@ bool LineParser::parse_layers(std::vector<Layer>& layers) {
     // Later layers are still checked in full, only not stored.
     const bool keep = first || keep_all;
     first = false;
-    return keep ? parse_layer(layers_scratch_.emplace_back(), Values::kStore)
-                : parse_layer(discarded_layer_, Values::kCheck);
+    std::size_t length;
+    return keep ? parse_layer(layers_scratch_.emplace_back()) : check_layer(length);
   });
   if (!parsed) return false;
   layers = take_exact(layers_scratch_);
   return true;
 }
 
-bool LineParser::parse_values(std::vector<double>& values, Values handling) {
-  if (handling == Values::kCheck) return parse_array([&] { return cursor_.check_number(); });
+bool LineParser::parse_values(std::vector<double>& values) {
   values_scratch_.clear();
   const bool parsed = parse_array([&] {
     double value;
@@ -190,10 +254,14 @@ bool LineParser::parse_values(std::vector<double>& values, Values handling) {
 
 bool LineParser::parse_token(std::string& token) {
   std::string_view text;
-  if (cursor_.peek() != '"') return cursor_.reject("expected a string");
-  if (!cursor_.read_string(text)) return false;
+  if (!read_token(text)) return false;
   token = std::string(text);  // sized exactly, unlike an assignment into the old buffer
   return true;
+}
+
+bool LineParser::read_token(std::string_view& text) {
+  if (cursor_.peek() != '"') return cursor_.reject("expected a string");
+  return cursor_.read_string(text);
 }
 
 }  // namespace ondravane

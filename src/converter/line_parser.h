@@ -6,6 +6,8 @@
 // JsonCursor.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +17,21 @@
 #include "converter/records.h"
 
 namespace ondravane {
+
+// What the check of a file needs to know of an accepted line, with no value
+// stored: the sentence number and, for each occurrence, the token as written
+// (before the sub-word marks are removed) and the shape of its layers.
+struct OccurrenceShape {
+  std::size_t column = 0;  // where the occurrence starts in the line
+  std::string token;
+  std::size_t layer_count = 0;
+  std::size_t first_layer_length = 0;  // 0 also when there is no layer
+};
+
+struct LineShape {
+  std::uint32_t linex_index = 0;
+  std::vector<OccurrenceShape> occurrences;
+};
 
 class LineParser {
  public:
@@ -32,22 +49,33 @@ class LineParser {
   // reader a separate pass over every accepted line.
   std::optional<Activation> parse_unchecked_utf8(std::string_view line, LayerRetention retention);
 
+  // Walks `line` by the same rules as parse_unchecked_utf8, and so accepts
+  // exactly the same lines, but stores only the line's shape: values are
+  // checked, range included, and never converted or kept.
+  bool survey(std::string_view line, LineShape& shape);
+
   // Why the last line was rejected. Meaningful only after a rejection.
   Rejection rejection() const { return cursor_.rejection(); }
 
  private:
-  // What becomes of the numbers of one layer.
-  enum class Values { kStore, kCheck };
-
   std::optional<Activation> parse_line(std::string_view line, LayerRetention retention,
                                        bool check_utf8);
+  // The line structure around one record: whitespace on either side, and
+  // nothing else.
+  template <typename Record>
+  bool walk_line(std::string_view line, bool check_utf8, Record&& record);
   bool parse_activation(Activation& activation);
   bool parse_feature(Feature& feature);
-  bool parse_layer(Layer& layer, Values values);
+  bool parse_layer(Layer& layer);
+  // A layer checked in full, range of its numbers included, but not stored.
+  bool check_layer(std::size_t& length);
   bool parse_features(std::vector<Feature>& features);
   bool parse_layers(std::vector<Layer>& layers);
-  bool parse_values(std::vector<double>& values, Values handling);
+  bool parse_values(std::vector<double>& values);
   bool parse_token(std::string& token);
+  bool read_token(std::string_view& text);
+  bool survey_activation(LineShape& shape);
+  bool survey_feature(OccurrenceShape& occurrence);
 
   // A record in object form (two named fields, other members skipped) or in
   // array form (exactly the two fields, in order).
@@ -70,7 +98,6 @@ class LineParser {
   std::vector<Feature> features_scratch_;
   std::vector<Layer> layers_scratch_;
   std::vector<double> values_scratch_;
-  Layer discarded_layer_;
 };
 
 }  // namespace ondravane

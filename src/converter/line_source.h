@@ -39,4 +39,14 @@ class LineSource {
   bool exhausted_ = false;
 };
 
+// A line as next_line() gives it, without its terminator: the final LF and
+// then one CR directly before it.
+inline std::string_view without_terminator(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') {
+    line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  }
+  return line;
+}
+
 }  // namespace ondravane

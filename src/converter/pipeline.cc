@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "converter/filter.h"
+#include "converter/reader.h"
 #include "converter/records.h"
 #include "converter/writer.h"
 #include "support/console.h"
@@ -12,7 +13,7 @@
 
 namespace ondravane {
 
-void convert(std::string_view input, std::string_view output, const ConversionOptions& options) {
+ConversionOutcome convert(std::string_view input, std::string_view output, const ConversionOptions& options) {
   // The writer removes what the output path names before it writes, so an
   // output path naming the input would destroy the input, even when a bad
   // line leaves nothing to write. Refused before anything is printed or read.
@@ -20,7 +21,8 @@ void convert(std::string_view input, std::string_view output, const ConversionOp
     fail("the output path names the input file: " + std::string(output));
   }
   print_line("Start Reading! (This may take a while)\n");
-  ActivationList current = Activation::from_file(input);
+  ConversionOutcome outcome;
+  ActivationList current = read_activation_file(input, outcome.rejected);
   if (options.min) {
     print_line("Start Filtering!\n");
     // The list that was read is released as soon as the filter is done, so
@@ -31,6 +33,7 @@ void convert(std::string_view input, std::string_view output, const ConversionOp
   print_line("Start Writing!(This may take a while)\n");
   to_w2v(current, output);
   print_line("Finish Writing!\n");
+  return outcome;
 }
 
 }  // namespace ondravane

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string_view>
 
+#include "converter/reader.h"
+
 namespace ondravane {
 
 struct ConversionOptions {
@@ -14,6 +16,12 @@ struct ConversionOptions {
   std::uint64_t seed = 0;
 };
 
-void convert(std::string_view input, std::string_view output, const ConversionOptions& options);
+// How a conversion that did not fail ended: `rejected` names the malformed
+// line that left nothing to write, if there was one.
+struct ConversionOutcome {
+  std::optional<RejectedLine> rejected;
+};
+
+ConversionOutcome convert(std::string_view input, std::string_view output, const ConversionOptions& options);
 
 }  // namespace ondravane

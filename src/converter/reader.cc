@@ -8,7 +8,9 @@
 
 #include "converter/line_parser.h"
 #include "converter/line_source.h"
+#include "converter/reader.h"
 #include "converter/records.h"
+#include "converter/token_markers.h"
 #include "converter/utf8.h"
 #include "progress/progress_bar.h"
 #include "support/console.h"
@@ -26,48 +28,23 @@ std::uint64_t file_size(const std::string& path) {
   return static_cast<std::uint64_t>(status.st_size);
 }
 
-// Strips the LF that ends a line and then one CR directly before it.
-std::string_view without_terminator(std::string_view line) {
-  if (!line.empty() && line.back() == '\n') {
-    line.remove_suffix(1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  }
-  return line;
-}
-
-// Removes the non-overlapping occurrences of `marker`, compacting in place.
-void remove_all(std::string& text, std::string_view marker) {
-  std::size_t found = text.find(marker);
-  if (found == std::string::npos) return;
-  std::size_t write = found;
-  std::size_t read = found;
-  while (read < text.size()) {
-    if (text.compare(read, marker.size(), marker) == 0) {
-      read += marker.size();
-    } else {
-      text[write++] = text[read++];
-    }
-  }
-  text.resize(write);
-}
-
-// Removes every "##" and then, from the result, every "Ġ" (U+0120), so a "##"
-// that the second pass brings together stays.
-void remove_token_markers(std::string& token) {
-  remove_all(token, "##");
-  remove_all(token, "\xC4\xA0");
-}
-
 }  // namespace
 
-ActivationList Activation::from_file(std::string_view path_text) {
+ActivationList Activation::from_file(std::string_view path) {
+  std::optional<RejectedLine> rejected;
+  return read_activation_file(path, rejected);
+}
+
+ActivationList read_activation_file(std::string_view path_text, std::optional<RejectedLine>& rejected) {
   const std::string path(path_text);
   const UniqueFd file = open_or_fail(path, O_RDONLY | O_CLOEXEC);
   ProgressBar bar(file_size(path));
   LineSource lines(file.get());
   LineParser parser;
   ActivationList activations;
+  std::uint64_t line_number = 0;
   while (std::optional<std::string_view> raw = lines.next_line()) {
+    ++line_number;
     const std::string_view line = without_terminator(*raw);
     // A line that is not UTF-8 stops the reading as a failure, before it
     // counts on the bar and before its syntax is judged. The parser checks
@@ -88,6 +65,7 @@ ActivationList Activation::from_file(std::string_view path_text) {
     if (!activation) {
       // One bad line discards the whole file; the bar is left unfinished.
       print_line("Error parsing line\n");
+      rejected = RejectedLine{line_number, parser.rejection()};
       return {};
     }
     for (Feature& feature : activation->features) remove_token_markers(feature.token);

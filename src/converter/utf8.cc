@@ -36,8 +36,11 @@ std::size_t utf8_sequence_length(const unsigned char* p, std::size_t available) 
   return 0;
 }
 
-bool is_valid_utf8(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+bool is_valid_utf8(std::string_view text) { return first_invalid_utf8(text) == text.size(); }
+
+std::size_t first_invalid_utf8(std::string_view text) {
+  const auto* begin = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* p = begin;
   const auto* end = p + text.size();
   while (p != end) {
     // Activation files are almost all ASCII: skip it four words at a time,
@@ -57,10 +60,10 @@ bool is_valid_utf8(std::string_view text) {
     while (p != end && *p < 0x80) ++p;
     if (p == end) break;
     const std::size_t length = utf8_sequence_length(p, static_cast<std::size_t>(end - p));
-    if (length == 0) return false;
+    if (length == 0) return static_cast<std::size_t>(p - begin);
     p += length;
   }
-  return true;
+  return text.size();
 }
 
 }  // namespace ondravane

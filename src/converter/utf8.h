@@ -10,6 +10,10 @@ namespace ondravane {
 
 bool is_valid_utf8(std::string_view text);
 
+// The byte offset of the first byte that does not begin a well-formed
+// sequence, or the text's size when the whole text is valid.
+std::size_t first_invalid_utf8(std::string_view text);
+
 // The length of the well-formed multi-byte sequence at `p`, whose first byte
 // is not ASCII and which may use `available` bytes, or 0 when it is
 // malformed. Walking a text with it from a character boundary, and stepping

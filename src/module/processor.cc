@@ -20,6 +20,8 @@ PyObject* run_processor(PyObject* args, PyObject* kwargs) {
   options.keep = convert_argument("keep", [&] { return to_optional(keep_object, to_int64); }).value_or(-1);
   options.seed = convert_argument("seed", [&] { return to_optional(seed_object, to_uint64); }).value_or(0);
 
+  // A malformed line has already said so on standard output; the outcome
+  // that names it is for the command line.
   convert(input, output, options);
   Py_INCREF(Py_None);
   return Py_None;

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "converter/line_parser.h"
 #include "converter/records.h"
 #include "converter/utf8.h"
 
@@ -105,7 +106,14 @@ bool skipped_verdict(const std::string& name) {
   return name[0] == 'y';
 }
 
-bool accepted(const std::string& line) { return Activation::from_line(line).has_value(); }
+// The record parser's verdict, which the survey of the line must share.
+bool accepted(const std::string& line) {
+  const bool parsed = Activation::from_line(line).has_value();
+  LineParser parser;
+  LineShape shape;
+  EXPECT_EQ(parser.survey(line, shape), parsed) << line;
+  return parsed;
+}
 
 // The case between brackets of a one-element array, if it is one.
 std::optional<std::string> array_content(const std::string& text) {

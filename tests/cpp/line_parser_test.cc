@@ -37,6 +37,23 @@ TEST_P(AcceptedLineTest, GivesTheRecord) {
   EXPECT_EQ(*parsed, GetParam().expected);
 }
 
+// The survey of the same line accepts it and sees the record's shape.
+TEST_P(AcceptedLineTest, SurveyGivesTheShape) {
+  const Activation& expected = GetParam().expected;
+  LineParser parser;
+  LineShape shape;
+  ASSERT_TRUE(parser.survey(GetParam().line, shape)) << GetParam().line;
+  EXPECT_EQ(shape.linex_index, expected.linex_index);
+  ASSERT_EQ(shape.occurrences.size(), expected.features.size());
+  for (std::size_t k = 0; k < shape.occurrences.size(); ++k) {
+    const Feature& feature = expected.features[k];
+    EXPECT_EQ(shape.occurrences[k].token, feature.token);
+    EXPECT_EQ(shape.occurrences[k].layer_count, feature.layers.size());
+    EXPECT_EQ(shape.occurrences[k].first_layer_length,
+              feature.layers.empty() ? 0 : feature.layers[0].values.size());
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     RecordForms, AcceptedLineTest,
     testing::Values(
@@ -121,6 +138,9 @@ class RejectedLineTest : public testing::TestWithParam<RejectedCase> {};
 TEST_P(RejectedLineTest, IsRejected) {
   EXPECT_FALSE(Activation::from_line(GetParam().line).has_value()) << GetParam().line;
   EXPECT_FALSE(Activation::from_line(GetParam().line, LayerRetention::kFirstOnly).has_value());
+  LineParser parser;
+  LineShape shape;
+  EXPECT_FALSE(parser.survey(GetParam().line, shape));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -239,6 +259,14 @@ struct ReasonCase {
 
 class RejectionReasonTest : public testing::TestWithParam<ReasonCase> {};
 
+}  // namespace
+
+void PrintTo(const Rejection& rejection, std::ostream* out) {
+  *out << "column " << rejection.column << ": " << rejection.reason;
+}
+
+namespace {
+
 TEST_P(RejectionReasonTest, SaysWhereAndWhy) {
   const std::string& marked = GetParam().marked_line;
   const std::size_t column = marked.find("@@");
@@ -246,6 +274,9 @@ TEST_P(RejectionReasonTest, SaysWhereAndWhy) {
   const std::string line = marked.substr(0, column) + marked.substr(column + 2);
   LineParser parser;
   ASSERT_FALSE(parser.parse_unchecked_utf8(line, LayerRetention::kFirstOnly).has_value()) << line;
+  EXPECT_EQ(parser.rejection(), (Rejection{column, GetParam().reason})) << line;
+  LineShape shape;
+  ASSERT_FALSE(parser.survey(line, shape)) << line;
   EXPECT_EQ(parser.rejection(), (Rejection{column, GetParam().reason})) << line;
 }
 
@@ -255,7 +286,9 @@ INSTANTIATE_TEST_SUITE_P(
         ReasonCase{"Empty", "@@", "empty line"},
         ReasonCase{"WhitespaceOnly", "@@ \t ", "empty line"},
         ReasonCase{"SecondRecord", "[0,[]] @@[1,[]]", "text after the record"},
-        ReasonCase{"ByteOrderMark", "@@\xEF\xBB\xBF[0,[]]", "expected an object or an array"},
+        ReasonCase{"ByteOrderMark", "@@\xEF\xBB\xBF[0,[]]", "byte-order mark (the file must be UTF-8 without one)"},
+        ReasonCase{"ByteOrderMarkAfterBlank", " @@\xEF\xBB\xBF{}", "byte-order mark (the file must be UTF-8 without one)"},
+        ReasonCase{"OtherByteAtStart", "@@\xEF\xBB[0,[]]", "expected an object or an array"},
         ReasonCase{"NullRecord", "[0,[@@null]]", "expected an object or an array"},
         ReasonCase{"EmptyObject", "{@@}", "missing key 'linex_index'"},
         ReasonCase{"MissingFeatures", R"({"linex_index":1@@})", "missing key 'features'"},
@@ -264,11 +297,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "duplicate key 'linex_index'"},
         ReasonCase{"DuplicateValues", R"([0,[["a",[{"index":0,"values":[],@@"values":[]}]]]])",
                    "duplicate key 'values'"},
-        ReasonCase{"NegativeSentence", "[@@-1,[]]", "'linex_index' is negative"},
-        ReasonCase{"FractionalLayer", R"([0,[["a",[[@@1.5,[]]]]]])", "'index' is not a plain integer"},
+        ReasonCase{"NegativeSentence", "[@@-1,[]]", "sentence number 'linex_index' is negative"},
+        ReasonCase{"NegativeLayer", R"([0,[["a",[[0,[]],[@@-1,[]]]]]])", "layer index 'index' is negative"},
+        ReasonCase{"FractionalLayer", R"([0,[["a",[[@@1.5,[]]]]]])",
+                   "layer index 'index' is not a plain integer (no fraction, no exponent)"},
         ReasonCase{"ExponentLayer", R"([0,[["a",[{"index":@@1e0,"values":[]}]]]])",
-                   "'index' is not a plain integer"},
-        ReasonCase{"LargeSentence", "[@@4294967296,[]]", "'linex_index' is too large"},
+                   "layer index 'index' is not a plain integer (no fraction, no exponent)"},
+        ReasonCase{"LargeSentence", "[@@4294967296,[]]", "sentence number 'linex_index' is above 4294967295"},
+        ReasonCase{"LeadingZeroSentence", "[0@@7,[]]", "a JSON number has no leading zeros"},
         ReasonCase{"ArrayOfOne", "[7@@]", "expected ',' before the second of two fields"},
         ReasonCase{"ArrayOfThree", "[7,[]@@,1]", "expected ']' after the second of two fields"},
         ReasonCase{"NullFeatures", "[0,@@null]", "expected an array"},
@@ -278,9 +314,16 @@ INSTANTIATE_TEST_SUITE_P(
         ReasonCase{"UnquotedKey", "{@@linex_index:0}", "expected a string key"},
         ReasonCase{"TrailingComma", R"([0,[["a",[[0,[1,@@]]]]]])", "expected a number"},
         ReasonCase{"MissingComma", R"([0,[["a",[[0,[1 @@2]]]]]])", "expected ',' or ']'"},
-        ReasonCase{"LeadingZero", R"([0,[["a",[[0,[-0@@0]]]]]])", "expected ',' or ']'"},
-        ReasonCase{"BareStop", R"([0,[["a",[[0,[1.@@]]]]]])", "a number JSON does not allow"},
-        ReasonCase{"EmptyExponent", R"([0,[["a",[[0,[1e+@@]]]]]])", "a number JSON does not allow"},
+        ReasonCase{"LeadingZero", R"([0,[["a",[[0,[-0@@0]]]]]])", "a JSON number has no leading zeros"},
+        ReasonCase{"BareStop", R"([0,[["a",[[0,[1.@@]]]]]])", "a JSON number needs a digit after '.'"},
+        ReasonCase{"BareFraction", R"([0,[["a",[[0,[-@@.5]]]]]])", "a JSON number needs a digit before '.'"},
+        ReasonCase{"EmptyExponent", R"([0,[["a",[[0,[1e+@@]]]]]])", "an exponent without digits"},
+        ReasonCase{"EmptyNegativeExponent", R"([0,[["a",[[0,[1E-@@]]]]]])", "an exponent without digits"},
+        ReasonCase{"NaN", R"([0,[["a",[[0,[1]],[1,[@@NaN]]]]]])", "NaN and Infinity are not JSON numbers"},
+        ReasonCase{"NegativeInfinity", R"([0,[["a",[[0,[-@@Infinity]]]]]])", "NaN and Infinity are not JSON numbers"},
+        ReasonCase{"LowerCaseInf", R"([0,[["a",[[0,[@@inf]]]]]])", "NaN and Infinity are not JSON numbers"},
+        ReasonCase{"PlusSign", R"([0,[["a",[[0,[@@+1]]]]]])", "a JSON number has no plus sign"},
+        ReasonCase{"Word", R"([0,[["a",[[0,[@@nul]]]]]])", "expected a number"},
         ReasonCase{"TooLarge", R"([0,[["a",[[0,[@@2e308]]]]]])", "number out of range"},
         ReasonCase{"TooLargeInLaterLayer", R"([0,[["a",[[0,[1]],[1,[0.5,@@1e400]]]]]])",
                    "number out of range"},
@@ -289,11 +332,18 @@ INSTANTIATE_TEST_SUITE_P(
         ReasonCase{"NonHexEscape", R"([0,[["@@\u12g4",[]]]])", "invalid escape"},
         ReasonCase{"LoneHighSurrogate", R"([0,[["ab@@\ud83d",[]]]])", "unpaired surrogate escape"},
         ReasonCase{"SecondHalfNotLow", R"([0,[["@@\ud83d\u0041",[]]]])", "unpaired surrogate escape"},
-        ReasonCase{"Unclosed", R"([0,[["abc@@)", "unclosed string"},
+        ReasonCase{"Unclosed", R"([0,[["abc@@)", "the line ends inside the record (each record must stand whole on one line)"},
+        ReasonCase{"PrettyPrinted", "{@@", "the line ends inside the record (each record must stand whole on one line)"},
+        ReasonCase{"PrettyPrintedMember", R"(  @@"linex_index": 0,)", "expected an object or an array"},
+        ReasonCase{"UnclosedEscape", R"([0,[["abc@@\)", "invalid escape"},
         ReasonCase{"InvalidUtf8", "[0,[[\"a@@\xFF\",[]]]]", "invalid UTF-8 in a string"},
         ReasonCase{"SkippedBadLiteral", R"({"x":@@tru,"linex_index":0,"features":[]})", "expected a value"},
         ReasonCase{"SkippedLoneMinus", R"({"x":[-@@],"linex_index":0,"features":[]})",
-                   "a number JSON does not allow"},
+                   "a minus sign without digits"},
+        ReasonCase{"SkippedNaN", R"({"x":@@NaN,"linex_index":0,"features":[]})",
+                   "NaN and Infinity are not JSON numbers"},
+        ReasonCase{"SkippedLeadingZero", R"({"x":[0@@1],"linex_index":0,"features":[]})",
+                   "a JSON number has no leading zeros"},
         ReasonCase{"SkippedTrailingMemberComma", R"({"x":{"a":1,@@},"linex_index":0,"features":[]})",
                    "expected a string key"},
         ReasonCase{"SkippedMismatchedClose", R"({"x":[1@@},"linex_index":0,"features":[]})",
@@ -361,7 +411,8 @@ TEST(LineParser, ReusedParserForgetsRejectedLines) {
   EXPECT_EQ(*next, sentence(1, {Feature{"b", {Layer{0, {3.0}}}}}));
 }
 
-// The reader accepts a line only when parse_unchecked_utf8 does, and checks
+// The reader accepts a line only when parse_unchecked_utf8 does (and the
+// check of a file only when survey does), and checks
 // the whole line's UTF-8 only after a rejection: that is the old verdict
 // (UTF-8 first, then syntax) only if the checking parse accepts exactly the
 // lines that are UTF-8 and parse. Non-ASCII bytes are put everywhere a
@@ -401,6 +452,8 @@ TEST(LineParser, CheckingUtf8AcceptsExactlyTheUtf8LinesThatParse) {
       EXPECT_EQ(*got, *plain.parse(line, LayerRetention::kFirstOnly)) << line;
       ++accepted;
     }
+    LineShape shape;
+    ASSERT_EQ(checking.survey(line, shape), expected) << line;
     // The checking parse leaves the plain one as it was.
     ASSERT_EQ(checking.parse(line, LayerRetention::kAll).has_value(),
               plain.parse(line, LayerRetention::kAll).has_value())

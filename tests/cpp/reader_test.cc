@@ -11,8 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "converter/check.h"
 #include "converter/line_source.h"
+#include "converter/reader.h"
 #include "converter/records.h"
+#include "converter/token_markers.h"
 #include "support/failure.h"
 #include "failure_of.h"
 
@@ -79,7 +82,8 @@ struct FileCase {
   const char* name;
   std::string content;
   std::vector<std::uint32_t> sentences;  // linex_index of each record read
-  bool rejected;                         // prints "Error parsing line" and yields nothing
+  std::uint64_t rejected_line;           // not 0: this line prints "Error parsing line" and
+                                         // leaves nothing
 };
 
 class ReaderFileTest : public ReaderTest, public testing::WithParamInterface<FileCase> {};
@@ -88,8 +92,19 @@ TEST_P(ReaderFileTest, ReadsRecordsInOrderOrRejectsTheFile) {
   const FileCase& c = GetParam();
   const std::string path = write_file(c.content);
   ActivationList list;
-  const std::string printed = capture_stdout([&] { list = Activation::from_file(path); });
-  EXPECT_EQ(printed, c.rejected ? "Error parsing line\n" : "");
+  std::optional<RejectedLine> rejected;
+  const std::string printed = capture_stdout([&] { list = read_activation_file(path, rejected); });
+  EXPECT_EQ(printed, c.rejected_line ? "Error parsing line\n" : "");
+  EXPECT_EQ(rejected.has_value(), c.rejected_line != 0);
+  if (rejected) {
+    EXPECT_EQ(rejected->number, c.rejected_line);
+  }
+  // The check of the file stops the reading at the same line, and flags no
+  // other line of these files.
+  const CheckReport report = check_file(path, 10);
+  EXPECT_EQ(report.reading_stops ? report.reading_stops->line : 0, c.rejected_line);
+  EXPECT_EQ(report.problem_count, c.rejected_line ? 1u : 0u);
+  EXPECT_EQ(report.sentences, c.rejected_line ? report.lines - 1 : c.sentences.size());
   std::vector<std::uint32_t> sentences;
   for (const Activation& activation : list) sentences.push_back(activation.linex_index);
   EXPECT_EQ(sentences, c.sentences);
@@ -97,23 +112,24 @@ TEST_P(ReaderFileTest, ReadsRecordsInOrderOrRejectsTheFile) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ReaderFileTest,
-    testing::Values(FileCase{"EmptyFile", "", {}, false},
-                    FileCase{"NoFinalLineFeed", "[1,[]]\n[2,[]]", {1, 2}, false},
-                    FileCase{"FinalLineFeed", "[1,[]]\n[2,[]]\n", {1, 2}, false},
-                    FileCase{"TrailingEmptyLine", "[1,[]]\n[2,[]]\n\n", {}, true},
-                    FileCase{"MalformedSecondOfThree", "[1,[]]\n[2,[]\n[3,[]]\n", {}, true},
-                    FileCase{"CrLf", "[1,[]]\r\n[2,[]]\r\n", {1, 2}, false},
-                    FileCase{"CrCrLf", "[1,[]]\r\r\n[2,[]]\r\n", {1, 2}, false},
-                    FileCase{"CrOnly", "[1,[]]\r[2,[]]\r", {}, true},
-                    FileCase{"WhitespaceLine", "[1,[]]\n \t\n", {}, true},
+    testing::Values(FileCase{"EmptyFile", "", {}, 0},
+                    FileCase{"NoFinalLineFeed", "[1,[]]\n[2,[]]", {1, 2}, 0},
+                    FileCase{"FinalLineFeed", "[1,[]]\n[2,[]]\n", {1, 2}, 0},
+                    FileCase{"TrailingEmptyLine", "[1,[]]\n[2,[]]\n\n", {}, 3},
+                    FileCase{"MalformedSecondOfThree", "[1,[]]\n[2,[]\n[3,[]]\n", {}, 2},
+                    FileCase{"CrLf", "[1,[]]\r\n[2,[]]\r\n", {1, 2}, 0},
+                    FileCase{"CrCrLf", "[1,[]]\r\r\n[2,[]]\r\n", {1, 2}, 0},
+                    FileCase{"CrOnly", "[1,[]]\r[2,[]]\r", {}, 1},
+                    FileCase{"WhitespaceLine", "[1,[]]\n \t\n", {}, 2},
                     FileCase{"SameSentenceTwice", "[5,[]]\n{\"features\":[],\"linex_index\":5}\n[4,[]]",
-                             {5, 5, 4}, false}),
+                             {5, 5, 4}, 0}),
     [](const testing::TestParamInfo<FileCase>& info) { return info.param.name; });
 
 struct CleaningCase {
   const char* name;
   const char* written;  // as it stands in the JSON string
   const char* cleaned;
+  bool joins;  // text on both sides of a mark comes together
 };
 
 class TokenCleaningTest : public ReaderTest, public testing::WithParamInterface<CleaningCase> {};
@@ -128,15 +144,25 @@ TEST_P(TokenCleaningTest, RemovesMarkersInOrder) {
   EXPECT_EQ(list[0].features[1].token, GetParam().cleaned);
 }
 
+TEST_P(TokenCleaningTest, SaysWhetherMarksJoinPieces) {
+  const std::string line = std::string("[0,[[\"") + GetParam().written + "\",[]]]]";
+  const std::optional<Activation> parsed = Activation::from_line(line);
+  ASSERT_TRUE(parsed.has_value());
+  EXPECT_EQ(markers_join_pieces(parsed->features[0].token), GetParam().joins);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, TokenCleaningTest,
-    testing::Values(CleaningCase{"Suffix", "##ing", "ing"}, CleaningCase{"SpaceMark", "\xC4\xA0the", "the"},
-                    CleaningCase{"Inner", "a##b", "ab"}, CleaningCase{"ThreeHashes", "###", "#"},
-                    CleaningCase{"FourHashes", "####", ""},
-                    CleaningCase{"HashesBroughtTogether", "#\xC4\xA0#", "##"},
-                    CleaningCase{"TwoSpaceMarks", "\xC4\xA0\xC4\xA0", ""},
-                    CleaningCase{"Escaped", "\\u0120x", "x"},
-                    CleaningCase{"Untouched", "plain#", "plain#"}),
+    testing::Values(CleaningCase{"Suffix", "##ing", "ing", false},
+                    CleaningCase{"SpaceMark", "\xC4\xA0the", "the", false},
+                    CleaningCase{"Inner", "a##b", "ab", true}, CleaningCase{"ThreeHashes", "###", "#", false},
+                    CleaningCase{"FourHashes", "####", "", false},
+                    CleaningCase{"HashesBroughtTogether", "#\xC4\xA0#", "##", true},
+                    CleaningCase{"TwoSpaceMarks", "\xC4\xA0\xC4\xA0", "", false},
+                    CleaningCase{"InnerSpaceMark", "New\xC4\xA0York", "NewYork", true},
+                    CleaningCase{"MarksAtBothEnds", "##a\xC4\xA0", "a", false},
+                    CleaningCase{"Escaped", "\\u0120x", "x", false},
+                    CleaningCase{"Untouched", "plain#", "plain#", false}),
     [](const testing::TestParamInfo<CleaningCase>& info) { return info.param.name; });
 
 TEST_F(ReaderTest, KeepsOnlyTheFirstLayerOfEachToken) {

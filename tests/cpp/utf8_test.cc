@@ -17,13 +17,17 @@ struct Utf8Case {
 class Utf8Test : public testing::TestWithParam<Utf8Case> {};
 
 // Each case is checked alone and behind ASCII prefixes of every length up to
-// two words, so it lands at every offset of the word-at-a-time scan.
+// two words, so it lands at every offset of the word-at-a-time scan. Every
+// invalid case is malformed from its first byte, which is where the first
+// invalid offset must point.
 TEST_P(Utf8Test, AcceptsExactlyWellFormedText) {
   const Utf8Case& c = GetParam();
   for (int prefix = 0; prefix <= 17; ++prefix) {
     for (const char* suffix : {"", "abcdefghij"}) {
       const std::string text = std::string(prefix, 'a') + c.bytes + suffix;
       EXPECT_EQ(is_valid_utf8(text), c.valid) << c.name << " after " << prefix << " bytes";
+      EXPECT_EQ(first_invalid_utf8(text), c.valid ? text.size() : static_cast<std::size_t>(prefix))
+          << c.name << " after " << prefix << " bytes";
     }
   }
 }

@@ -18,6 +18,7 @@ from conftest import drawn_on_terminal, record, run_python, write_lines
 PROGRAM = "ondravane-converter"
 USAGE = (
     "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N]\n"
+    "       ondravane-converter check INPUT [--max-problems N] [--json]\n"
     "       ondravane-converter --help | --version\n"
 )
 ERROR = "ondravane-converter: error: "
@@ -160,13 +161,30 @@ def test_options_anywhere_and_double_dash(program, tmp_path, layout):
     assert (tmp_path / names["{out}"]).read_bytes() == expected.read_bytes()
 
 
+# A malformed line: the same file and messages as processor, and beyond it
+# status 3 with the line's place (PATH:LINE:COLUMN, from 1) and what is wrong.
+# (the lines of the file, the bad line's number, the text where it goes
+# wrong, the reason)
+MALFORMED_LINES = [
+    ([record(0, ("a", [[1.0]])), "{not json", record(1, ("b", [[2.0]]))], 2, "not", "expected a string key"),
+    ([record(0, ("a", [[1.0]])), ""], 2, "", "empty line"),
+    (['[0, [["a", [[-1, [1.0]], [-2, [2.0]]]]]]'], 1, "-1", "layer index 'index' is negative"),
+    (['[0, [["a", [[0, [1.0]], [1, [NaN]]]]]]'], 1, "NaN", "NaN and Infinity are not JSON numbers"),
+]
+
+
 @pytest.mark.parametrize("minimum", [None, 1])
-def test_malformed_line_as_in_processor(program, tmp_path, minimum):
-    source = write_lines(tmp_path / "in.jsonl", [record(0, ("a", [[1.0]])), "{not json", record(1, ("b", [[2.0]]))])
+@pytest.mark.parametrize("lines, number, where, reason", MALFORMED_LINES, ids=[m[3] for m in MALFORMED_LINES])
+def test_malformed_line_as_in_processor_then_status_3(program, tmp_path, minimum, lines, number, where, reason):
+    source = write_lines(tmp_path / "in.jsonl", lines)
+    place = f"{number}:{lines[number - 1].index(where) + 1}"
     options, arguments = ([], {}) if minimum is None else (["--min", str(minimum)], {"min": minimum})
     stdout, raised = run_processor(tmp_path, source, str(tmp_path / "python.txt"), arguments)
     result = run_cli(program, [source, str(tmp_path / "cli.txt"), *options])
-    assert raised is None and result.returncode == 0 and result.stderr == b""
+    assert raised is None and result.returncode == 3
+    assert result.stderr.decode() == (
+        f"{ERROR}{source}:{place}: {reason}; the output holds no record (ondravane-converter check lists every problem)\n"
+    )
     assert result.stdout.decode() == stdout
     assert "Error parsing line\n" in stdout
     assert (tmp_path / "cli.txt").read_bytes() == (tmp_path / "python.txt").read_bytes() == b"0 0\n"
