@@ -250,7 +250,7 @@ bool JsonCursor::skip_value() {
         if (!skip_literal("null")) return false;
         break;
       default: {
-        const NumberScan scan = scan_number_text(p_, end_);
+        const NumberScan scan = scan_number_text<false>(p_, end_);
         if (!scan.valid) {
           if (scan.end == p_) return reject("expected a value");
           return reject_number(p_, scan.end);

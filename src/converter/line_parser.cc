@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <iterator>
+#include <utility>
 
 namespace ondravane {
 
@@ -35,6 +36,7 @@ std::optional<Activation> LineParser::parse_line(std::string_view line, LayerRet
                                                  bool check_utf8) {
   cursor_.reset(line, check_utf8);
   retention_ = retention;
+  indexing_ = false;
   Activation activation;
   cursor_.skip_whitespace();
   if (cursor_.at_end()) {
@@ -48,6 +50,41 @@ std::optional<Activation> LineParser::parse_line(std::string_view line, LayerRet
     return std::nullopt;
   }
   return activation;
+}
+
+bool LineParser::index_unchecked_utf8(std::string_view line, bool keep_tokens) {
+  cursor_.reset(line, true);
+  indexing_ = true;
+  keep_tokens_ = keep_tokens;
+  indexed_places_.clear();
+  cursor_.skip_whitespace();
+  if (cursor_.at_end()) return cursor_.reject_at(line.data(), "empty line");
+  const bool parsed = parse_record(
+      "linex_index", "features",
+      [&] { return cursor_.read_index(indexed_linex_index_, "linex_index"); },
+      [&] { return parse_array([&] { return index_feature(); }); });
+  if (!parsed) return false;
+  cursor_.skip_whitespace();
+  if (!cursor_.at_end()) return cursor_.reject("text after the record");
+  return true;
+}
+
+bool LineParser::read_occurrence(std::string_view line, const OccurrencePlace& place,
+                                 std::string& token, std::vector<double>& values) {
+  cursor_.reset(line, false);
+  if (place.token >= line.size() || place.values >= line.size()) return false;
+  cursor_.seek(place.token);
+  std::string_view text;
+  if (cursor_.peek() != '"' || !cursor_.read_string(text)) return false;
+  token.assign(text);
+  cursor_.seek(place.values);
+  values.clear();
+  return parse_array([&] {
+    double value;
+    if (!cursor_.read_number(value)) return false;
+    values.push_back(value);
+    return true;
+  });
 }
 
 // Records ------------------------------------------------------------------
@@ -65,10 +102,39 @@ bool LineParser::parse_feature(Feature& feature) {
       [&] { return parse_layers(feature.layers); });
 }
 
-bool LineParser::parse_layer(Layer& layer, Values values) {
+bool LineParser::parse_layer(Layer& layer, Values values, std::uint32_t* values_at) {
   return parse_record(
       "index", "values", [&] { return cursor_.read_index(layer.index, "index"); },
-      [&] { return parse_values(layer.values, values); });
+      [&] {
+        if (values_at != nullptr) *values_at = static_cast<std::uint32_t>(cursor_.offset());
+        return parse_values(layer.values, values);
+      });
+}
+
+// A feature of the indexing walk: every layer checked, nothing converted.
+bool LineParser::index_feature() {
+  const std::size_t number = indexed_places_.size();
+  indexed_places_.emplace_back();
+  return parse_record(
+      "token", "layers",
+      [&] {
+        if (cursor_.peek() != '"') return cursor_.reject("expected a string");
+        indexed_places_[number].token = static_cast<std::uint32_t>(cursor_.offset());
+        std::string_view text;
+        if (!cursor_.read_string(text)) return false;
+        if (keep_tokens_) {
+          if (indexed_tokens_.size() <= number) indexed_tokens_.resize(number + 1);
+          indexed_tokens_[number].assign(text);
+        }
+        return true;
+      },
+      [&] {
+        std::uint32_t* first = &indexed_places_[number].values;
+        return parse_array([&] {
+          std::uint32_t* values_at = std::exchange(first, nullptr);
+          return parse_layer(discarded_layer_, Values::kCheck, values_at);
+        });
+      });
 }
 
 template <typename First, typename Second>

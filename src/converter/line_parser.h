@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "converter/corpus_index.h"
 #include "converter/json_cursor.h"
 #include "converter/records.h"
 
@@ -32,6 +33,21 @@ class LineParser {
   // reader a separate pass over every accepted line.
   std::optional<Activation> parse_unchecked_utf8(std::string_view line, LayerRetention retention);
 
+  // The first of two readings of a file: checks `line` exactly as
+  // parse_unchecked_utf8 does, keeping only its sentence number, where each
+  // occurrence's token and first layer stand, and with `keep_tokens` the
+  // decoded token texts. Lines longer than 4 GiB cannot be indexed.
+  bool index_unchecked_utf8(std::string_view line, bool keep_tokens);
+  std::uint32_t indexed_linex_index() const { return indexed_linex_index_; }
+  const std::vector<OccurrencePlace>& indexed_places() const { return indexed_places_; }
+  std::string_view indexed_token(std::size_t i) const { return indexed_tokens_[i]; }
+
+  // The second reading: the token (decoded) and the first layer's values of
+  // the occurrence at `place` of `line`, a line the first reading indexed.
+  // False when the line there is no longer what was indexed.
+  bool read_occurrence(std::string_view line, const OccurrencePlace& place, std::string& token,
+                       std::vector<double>& values);
+
   // Why the last line was rejected. Meaningful only after a rejection.
   Rejection rejection() const { return cursor_.rejection(); }
 
@@ -43,11 +59,13 @@ class LineParser {
                                        bool check_utf8);
   bool parse_activation(Activation& activation);
   bool parse_feature(Feature& feature);
-  bool parse_layer(Layer& layer, Values values);
+  // `values_at`, when given, receives the offset of the list of values.
+  bool parse_layer(Layer& layer, Values values, std::uint32_t* values_at = nullptr);
   bool parse_features(std::vector<Feature>& features);
   bool parse_layers(std::vector<Layer>& layers);
   bool parse_values(std::vector<double>& values, Values handling);
   bool parse_token(std::string& token);
+  bool index_feature();
 
   // A record in object form (two named fields, other members skipped) or in
   // array form (exactly the two fields, in order).
@@ -64,6 +82,13 @@ class LineParser {
 
   JsonCursor cursor_;
   LayerRetention retention_ = LayerRetention::kAll;
+
+  // The indexing walk's results, reused from line to line.
+  bool indexing_ = false;
+  bool keep_tokens_ = false;
+  std::uint32_t indexed_linex_index_ = 0;
+  std::vector<OccurrencePlace> indexed_places_;
+  std::vector<std::string> indexed_tokens_;  // the first indexed_places_.size() are this line's
 
   // Reused buffers: lists are collected here and then copied into vectors of
   // exactly their size, so the records carry no spare capacity.

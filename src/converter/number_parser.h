@@ -54,12 +54,15 @@ bool convert_number_slow(const NumberScan& scan, double& value);
   return convert_number_slow(scan, value);
 }
 
+// At most 19 digits and no positive exponent: below 10^19, always finite.
+// Needs no gathered digits.
+inline bool number_cannot_overflow(const NumberScan& scan) {
+  return scan.gathered_count <= kExactDigits && (!scan.has_exponent || scan.exponent_negative);
+}
+
 // Whether convert_number would succeed, without converting the common shapes.
 inline bool number_in_range(const NumberScan& scan) {
-  // At most 19 digits and no positive exponent: below 10^19, always finite.
-  if (scan.gathered_count <= kExactDigits && (!scan.has_exponent || scan.exponent_negative)) {
-    return true;
-  }
+  if (number_cannot_overflow(scan)) return true;
   double unused;
   return convert_number(scan, unused);
 }

@@ -1,39 +1,18 @@
-// Reading an activation file: one record per line, parsed in file order, with
-// the sub-word markers removed from every token.
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <string>
+// Reading an activation file: one record per line, checked in file order,
+// with the sub-word markers removed from every token.
+#include "converter/reader.h"
 
 #include "converter/line_parser.h"
 #include "converter/line_source.h"
-#include "converter/records.h"
 #include "converter/utf8.h"
 #include "progress/progress_bar.h"
 #include "support/console.h"
-#include "support/file_io.h"
+#include "support/failure.h"
 #include "support/system_error.h"
 
 namespace ondravane {
 
 namespace {
-
-// The size of the file at `path`, looked up by name after the open.
-std::uint64_t file_size(const std::string& path) {
-  struct stat status;
-  if (::stat(path.c_str(), &status) != 0) fail_os_error(errno);
-  return static_cast<std::uint64_t>(status.st_size);
-}
-
-// Strips the LF that ends a line and then one CR directly before it.
-std::string_view without_terminator(std::string_view line) {
-  if (!line.empty() && line.back() == '\n') {
-    line.remove_suffix(1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  }
-  return line;
-}
 
 // Removes the non-overlapping occurrences of `marker`, compacting in place.
 void remove_all(std::string& text, std::string_view marker) {
@@ -51,31 +30,28 @@ void remove_all(std::string& text, std::string_view marker) {
   text.resize(write);
 }
 
-// Removes every "##" and then, from the result, every "Ġ" (U+0120), so a "##"
-// that the second pass brings together stays.
-void remove_token_markers(std::string& token) {
-  remove_all(token, "##");
-  remove_all(token, "\xC4\xA0");
-}
-
-}  // namespace
-
-ActivationList Activation::from_file(std::string_view path_text) {
-  const std::string path(path_text);
-  const UniqueFd file = open_or_fail(path, O_RDONLY | O_CLOEXEC);
-  ProgressBar bar(file_size(path));
-  LineSource lines(file.get());
-  LineParser parser;
-  ActivationList activations;
+// Reads the lines of `file` under a bar over its bytes. `accept(line)` checks
+// one line (terminator removed) with `parser` and returns whether it was
+// accepted; `keep(raw_line)` then takes what it needs. Every line is one unit
+// of work whose result is kept in file order. Returns the malformed line
+// that ended the reading, if one did; `bytes` counts what was read.
+template <typename Accept, typename Keep>
+std::optional<MalformedLine> read_lines(const InputFile& file, const LineParser& parser,
+                                        Accept&& accept, Keep&& keep, std::uint64_t& bytes) {
+  ProgressBar bar(file.size());
+  LineSource lines(file.fd());
+  std::uint64_t number = 0;
   while (std::optional<std::string_view> raw = lines.next_line()) {
+    ++number;
+    bytes += raw->size();
     const std::string_view line = without_terminator(*raw);
     // A line that is not UTF-8 stops the reading as a failure, before it
     // counts on the bar and before its syntax is judged. The parser checks
     // the UTF-8 of the strings it walks, and an accepted line has nothing
     // else that could break it, so only a rejected line needs the full check.
-    std::optional<Activation> activation;
+    bool accepted;
     try {
-      activation = parser.parse_unchecked_utf8(line, LayerRetention::kFirstOnly);
+      accepted = accept(line);
     } catch (...) {
       // Running out of memory mid-line: end as a line that was checked
       // first and counted on the bar before parsing would.
@@ -83,18 +59,89 @@ ActivationList Activation::from_file(std::string_view path_text) {
       bar.inc(line.size() + 1);
       throw;
     }
-    if (!activation && !is_valid_utf8(*raw)) fail_unwrap(describe_invalid_utf8());
+    if (!accepted && !is_valid_utf8(*raw)) fail_unwrap(describe_invalid_utf8());
     bar.inc(line.size() + 1);
-    if (!activation) {
+    if (!accepted) {
       // One bad line discards the whole file; the bar is left unfinished.
       print_line("Error parsing line\n");
-      return {};
+      return MalformedLine{number, parser.rejection()};
     }
-    for (Feature& feature : activation->features) remove_token_markers(feature.token);
-    activations.push_back(std::move(*activation));
+    keep(*raw);
   }
   bar.finish_and_clear();
-  return activations;
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::string_view without_terminator(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') {
+    line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  }
+  return line;
+}
+
+void remove_token_markers(std::string& token) {
+  remove_all(token, "##");
+  remove_all(token, "\xC4\xA0");
+}
+
+RecordsRead read_records(const InputFile& file) {
+  LineParser parser;
+  RecordsRead read;
+  std::optional<Activation> activation;
+  std::uint64_t bytes = 0;
+  read.malformed = read_lines(
+      file, parser,
+      [&](std::string_view line) {
+        activation = parser.parse_unchecked_utf8(line, LayerRetention::kFirstOnly);
+        return activation.has_value();
+      },
+      [&](std::string_view) {
+        for (Feature& feature : activation->features) remove_token_markers(feature.token);
+        read.records.push_back(std::move(*activation));
+      },
+      bytes);
+  if (read.malformed) read.records = {};
+  return read;
+}
+
+IndexRead index_records(const InputFile& file, bool number_tokens) {
+  LineParser parser;
+  IndexRead read;
+  CorpusIndex& index = read.index;
+  std::string token;
+  read.malformed = read_lines(
+      file, parser,
+      [&](std::string_view line) {
+        // Places are 32-bit offsets within a line.
+        if (line.size() >= OccurrencePlace::kNoLayer) {
+          fail("a line longer than 4 GiB cannot be converted from a regular file");
+        }
+        return parser.index_unchecked_utf8(line, number_tokens);
+      },
+      [&](std::string_view raw) {
+        const std::vector<OccurrencePlace>& places = parser.indexed_places();
+        index.lines.push_back(LineShape{raw.size(), parser.indexed_linex_index(),
+                                        static_cast<std::uint32_t>(places.size())});
+        for (std::size_t i = 0; i < places.size(); ++i) {
+          index.places.push_back(places[i]);
+          if (number_tokens) {
+            token.assign(parser.indexed_token(i));
+            remove_token_markers(token);
+            index.token_numbers.push_back(index.tokens.number_of(token));
+          }
+        }
+      },
+      read.bytes);
+  if (read.malformed) read.index = CorpusIndex{};
+  return read;
+}
+
+ActivationList Activation::from_file(std::string_view path) {
+  const InputFile file(path);
+  return read_records(file).records;
 }
 
 }  // namespace ondravane
