@@ -45,14 +45,11 @@ bool InputFile::note_first_reading(std::uint64_t bytes_read) {
   return read_size_ == bytes_read;
 }
 
-bool InputFile::rewind_if_unchanged() const {
+bool InputFile::unchanged_since_first_reading() const {
   struct stat status;
   if (::fstat(fd_.get(), &status) != 0) return false;
-  if (static_cast<std::uint64_t>(status.st_size) != read_size_ ||
-      status.st_mtim.tv_sec != read_mtime_.tv_sec || status.st_mtim.tv_nsec != read_mtime_.tv_nsec) {
-    return false;
-  }
-  return ::lseek(fd_.get(), 0, SEEK_SET) == 0;
+  return static_cast<std::uint64_t>(status.st_size) == read_size_ &&
+         status.st_mtim.tv_sec == read_mtime_.tv_sec && status.st_mtim.tv_nsec == read_mtime_.tv_nsec;
 }
 
 void fail_input_changed() {

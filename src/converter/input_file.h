@@ -32,8 +32,8 @@ class InputFile {
   bool note_first_reading(std::uint64_t bytes_read);
 
   // Before the second reading: false when the file's size or modification
-  // time changed since the first; otherwise goes back to its start.
-  bool rewind_if_unchanged() const;
+  // time changed since the first.
+  bool unchanged_since_first_reading() const;
 
  private:
   UniqueFd fd_;

@@ -1,16 +1,58 @@
 #include "converter/second_reading.h"
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "converter/line_parser.h"
-#include "converter/line_source.h"
 #include "converter/reader.h"
 #include "converter/writer.h"
 #include "progress/progress_bar.h"
+#include "support/system_error.h"
 
 namespace ondravane {
+
+namespace {
+
+// The bytes of one line, read at its offset into a buffer that grows to the
+// longest line met. Lines without survivors are never read.
+class LineReader {
+ public:
+  explicit LineReader(int fd) : fd_(fd) {}
+
+  // The line of `length` bytes at `offset`, or nothing when the file ends
+  // before it does.
+  std::optional<std::string_view> read(std::uint64_t offset, std::uint64_t length) {
+    if (length > capacity_) {
+      buffer_ = std::make_unique_for_overwrite<char[]>(length);
+      capacity_ = length;
+    }
+    std::uint64_t done = 0;
+    while (done < length) {
+      const ssize_t count = ::pread(fd_, buffer_.get() + done, length - done,
+                                    static_cast<off_t>(offset + done));
+      if (count > 0) {
+        done += static_cast<std::uint64_t>(count);
+      } else if (count == 0) {
+        return std::nullopt;
+      } else if (errno != EINTR) {
+        fail_os_error(errno);
+      }
+    }
+    return std::string_view(buffer_.get(), length);
+  }
+
+ private:
+  int fd_;
+  std::unique_ptr<char[]> buffer_;
+  std::uint64_t capacity_ = 0;
+};
+
+}  // namespace
 
 void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
                    std::uint64_t total, std::string_view output) {
@@ -22,25 +64,30 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
     writer.flush();
     return;
   }
-  if (!file.rewind_if_unchanged()) fail_input_changed();
+  if (!file.unchanged_since_first_reading()) fail_input_changed();
 
   // The bar and the header wait for the first survivor, whose first layer
   // gives the dimension; a first survivor without layers leaves the file
   // empty.
   std::optional<ProgressBar> bar;
-  LineSource lines(file.fd());
+  LineReader lines(file.fd());
   LineParser parser;
   std::string token;
   std::vector<double> values;
   std::uint64_t occurrence = 0;
-  for (std::size_t i = 0; i < index.lines.size(); ++i) {
+  std::uint64_t offset = 0;
+  for (std::size_t i = 0; i < index.lines.size(); offset += index.lines[i].length, ++i) {
     const LineShape& shape = index.lines[i];
-    const std::optional<std::string_view> raw = lines.next_line();
-    if (!raw || raw->size() != shape.length) fail_input_changed();
-    const std::string_view line = without_terminator(*raw);
+    std::string_view line;
     std::uint64_t position = 0;
     for (std::uint32_t k = 0; k < shape.occurrences; ++k, ++occurrence) {
       if (kept != nullptr && !(*kept)[occurrence]) continue;
+      if (line.data() == nullptr) {
+        const std::optional<std::string_view> raw = lines.read(offset, shape.length);
+        // Every line but the last ends where the first reading saw its LF.
+        if (!raw || (i + 1 < index.lines.size() && raw->back() != '\n')) fail_input_changed();
+        line = without_terminator(*raw);
+      }
       const OccurrencePlace& place = index.places[occurrence];
       if (place.values == OccurrencePlace::kNoLayer) {
         if (!bar) fail_missing_layer();
