@@ -67,7 +67,7 @@ class JsonCursor {
     const NumberScan scan = scan_number_text<false>(p_, end_);
     if (!scan.valid) return reject_number(p_, scan.end);
     // Only a number that may be too large needs its digits after all.
-    if (!number_cannot_overflow(scan) && !number_in_range(scan_number_text(p_, end_))) {
+    if (!number_cannot_overflow(scan) && !number_text_in_range(p_, end_)) {
       return reject("number out of range");
     }
     p_ = scan.end;

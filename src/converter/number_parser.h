@@ -67,6 +67,10 @@ inline bool number_in_range(const NumberScan& scan) {
   return convert_number(scan, unused);
 }
 
+// The same for the valid number at `p`, scanned again with its digits: the
+// rare path of a check that scanned without them.
+bool number_text_in_range(const char* p, const char* end);
+
 // How a valid scan fares as an index field: a plain unsigned integer (digits
 // only: no sign, fraction or exponent) of at most 4294967295.
 enum class IndexCheck { kOk, kNegative, kNotAnInteger, kTooLarge };
