@@ -198,6 +198,10 @@ def main():
         print("\nscaling (median call times): %.2f x the input takes %.2f x the time without the filter,"
               " %.2f x with it (target 9 to 11 x for 10 x); best calls: %.2f x; whole processes: %.2f x" % (
                   size_ratio, time_ratio, filtered_ratio, best_ratio, wall_ratio))
+        print("peak RSS: %.1f MiB on the small file, %.1f MiB on the large one (%.1f / %.1f MiB with the"
+              " filter; in memory: %.1f / %.1f MiB)" % tuple(
+                  timings[path][row].rss / MIB
+                  for row in ("processor", "processor, filter", "in memory (FIFO)") for path in (small, large)))
 
 
 if __name__ == "__main__":
