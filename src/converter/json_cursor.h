@@ -58,7 +58,11 @@ class JsonCursor {
   bool read_number(double& value) {
     const NumberScan scan = scan_number_text(p_, end_);
     if (!scan.valid) return reject_number(p_, scan.end);
-    if (!convert_number(scan, value)) return reject("number out of range");
+    Conversion conversion = convert_common_number(scan, value);
+    if (conversion == Conversion::kUncommon) {
+      conversion = convert_number_text(p_, end_, value) ? Conversion::kDone : Conversion::kOutOfRange;
+    }
+    if (conversion == Conversion::kOutOfRange) return reject("number out of range");
     p_ = scan.end;
     return true;
   }
