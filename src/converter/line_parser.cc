@@ -69,15 +69,21 @@ bool LineParser::index_unchecked_utf8(std::string_view line, bool keep_tokens) {
   return true;
 }
 
-bool LineParser::read_occurrence(std::string_view line, const OccurrencePlace& place,
-                                 std::string& token, std::vector<double>& values) {
+bool LineParser::read_token(std::string_view line, std::uint32_t offset, std::string& token) {
   cursor_.reset(line, false);
-  if (place.token >= line.size() || place.values >= line.size()) return false;
-  cursor_.seek(place.token);
+  if (offset >= line.size()) return false;
+  cursor_.seek(offset);
   std::string_view text;
   if (cursor_.peek() != '"' || !cursor_.read_string(text)) return false;
   token.assign(text);
-  cursor_.seek(place.values);
+  return true;
+}
+
+bool LineParser::read_values(std::string_view line, std::uint32_t offset,
+                             std::vector<double>& values) {
+  cursor_.reset(line, false);
+  if (offset >= line.size()) return false;
+  cursor_.seek(offset);
   values.clear();
   return parse_array([&] {
     double value;

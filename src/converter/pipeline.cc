@@ -40,7 +40,7 @@ ConversionOutcome convert_in_two_readings(InputFile& file, std::string_view outp
     selection = select_occurrences(index, *options.min, options.keep, options.seed);
   }
   print_line("Start Writing!(This may take a while)\n");
-  const std::uint64_t total = selection ? selection->survivors : index.places.size();
+  const std::uint64_t total = selection ? selection->survivors : index.occurrences();
   write_indexed(file, index, selection ? &selection->kept : nullptr, total, output);
   print_line("Finish Writing!\n");
   return {std::move(read.malformed)};

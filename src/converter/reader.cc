@@ -126,16 +126,19 @@ IndexRead index_records(const InputFile& file, bool number_tokens) {
         index.lines.push_back(LineShape{raw.size(), parser.indexed_linex_index(),
                                         static_cast<std::uint32_t>(places.size())});
         for (std::size_t i = 0; i < places.size(); ++i) {
-          index.places.push_back(places[i]);
+          index.values_at.push_back(places[i].values);
           if (number_tokens) {
             token.assign(parser.indexed_token(i));
             remove_token_markers(token);
             index.token_numbers.push_back(index.tokens.number_of(token));
+          } else {
+            index.tokens_at.push_back(places[i].token);
           }
         }
       },
       read.bytes);
   if (read.malformed) read.index = CorpusIndex{};
+  index.numbered = number_tokens;
   return read;
 }
 

@@ -88,18 +88,25 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
         if (!raw || (i + 1 < index.lines.size() && raw->back() != '\n')) fail_input_changed();
         line = without_terminator(*raw);
       }
-      const OccurrencePlace& place = index.places[occurrence];
-      if (place.values == OccurrencePlace::kNoLayer) {
+      const std::uint32_t values_at = index.values_at[occurrence];
+      if (values_at == OccurrencePlace::kNoLayer) {
         if (!bar) fail_missing_layer();
         writer.fail_missing_layer();
       }
-      if (!parser.read_occurrence(line, place, token, values)) fail_input_changed();
-      remove_token_markers(token);
+      if (!parser.read_values(line, values_at, values)) fail_input_changed();
+      std::string_view written_token = token;
+      if (index.numbered) {
+        written_token = index.tokens.text(index.token_numbers[occurrence]);
+      } else {
+        if (!parser.read_token(line, index.tokens_at[occurrence], token)) fail_input_changed();
+        remove_token_markers(token);
+        written_token = token;
+      }
       if (!bar) {
         bar.emplace(total);
         writer.header(total, values.size());
       }
-      writer.line(token, shape.linex_index, position, values);
+      writer.line(written_token, shape.linex_index, position, values);
       ++position;
       bar->inc(1);
     }

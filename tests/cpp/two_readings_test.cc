@@ -264,7 +264,7 @@ TEST_P(InputChangeTest, FailsBeforeWritingAnInconsistentFile) {
   GetParam().change(input);
   std::string failure;
   capture_stdout([&] {
-    failure = failure_of([&] { write_indexed(file, read.index, nullptr, read.index.places.size(), output); });
+    failure = failure_of([&] { write_indexed(file, read.index, nullptr, read.index.occurrences(), output); });
   });
   EXPECT_EQ(failure,
             "the input file changed while it was being converted (appended to, truncated or "
