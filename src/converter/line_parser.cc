@@ -69,28 +69,32 @@ bool LineParser::index_unchecked_utf8(std::string_view line, bool keep_tokens) {
   return true;
 }
 
-bool LineParser::read_token(std::string_view line, std::uint32_t offset, std::string& token) {
-  cursor_.reset(line, false);
-  if (offset >= line.size()) return false;
+bool LineParser::read_token(std::string_view text, std::uint32_t offset, std::string& token,
+                            std::size_t& end) {
+  cursor_.reset(text, false);
+  if (offset >= text.size()) return false;
   cursor_.seek(offset);
-  std::string_view text;
-  if (cursor_.peek() != '"' || !cursor_.read_string(text)) return false;
-  token.assign(text);
+  std::string_view decoded;
+  if (cursor_.peek() != '"' || !cursor_.read_string(decoded)) return false;
+  token.assign(decoded);
+  end = cursor_.offset();
   return true;
 }
 
-bool LineParser::read_values(std::string_view line, std::uint32_t offset,
-                             std::vector<double>& values) {
-  cursor_.reset(line, false);
-  if (offset >= line.size()) return false;
+bool LineParser::read_values(std::string_view text, std::uint32_t offset,
+                             std::vector<double>& values, std::size_t& end) {
+  cursor_.reset(text, false);
+  if (offset >= text.size()) return false;
   cursor_.seek(offset);
   values.clear();
-  return parse_array([&] {
+  const bool read = parse_array([&] {
     double value;
     if (!cursor_.read_number(value)) return false;
     values.push_back(value);
     return true;
   });
+  end = cursor_.offset();
+  return read;
 }
 
 // Records ------------------------------------------------------------------

@@ -42,16 +42,19 @@ class LineParser {
   const std::vector<OccurrencePlace>& indexed_places() const { return indexed_places_; }
   std::string_view indexed_token(std::size_t i) const { return indexed_tokens_[i]; }
 
-  // The second reading, in `line`, a line the first reading indexed: the
-  // token (decoded) whose quotation mark is at `offset`, and the values of
-  // the list that starts at `offset`. False when the line there is no longer
+  // The second reading, in `text` (a line the first reading indexed, or a
+  // piece of one): the token (decoded) whose quotation mark is at `offset`,
+  // and the values of the list that starts at `offset`; `end` receives the
+  // offset just past what was read. False when the text there is no longer
   // what was indexed.
-  bool read_token(std::string_view line, std::uint32_t offset, std::string& token);
-  bool read_values(std::string_view line, std::uint32_t offset, std::vector<double>& values);
-  // Both, for the occurrence at `place`.
+  bool read_token(std::string_view text, std::uint32_t offset, std::string& token, std::size_t& end);
+  bool read_values(std::string_view text, std::uint32_t offset, std::vector<double>& values,
+                   std::size_t& end);
+  // Both, for the occurrence at `place` of a whole line.
   bool read_occurrence(std::string_view line, const OccurrencePlace& place, std::string& token,
                        std::vector<double>& values) {
-    return read_token(line, place.token, token) && read_values(line, place.values, values);
+    std::size_t end;
+    return read_token(line, place.token, token, end) && read_values(line, place.values, values, end);
   }
 
   // Why the last line was rejected. Meaningful only after a rejection.

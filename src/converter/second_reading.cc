@@ -18,14 +18,13 @@ namespace ondravane {
 
 namespace {
 
-// The bytes of one line, read at its offset into a buffer that grows to the
-// longest line met. Lines without survivors are never read.
-class LineReader {
+// Reads pieces of the file at their offsets into one buffer that grows to
+// the largest piece read.
+class PieceReader {
  public:
-  explicit LineReader(int fd) : fd_(fd) {}
+  explicit PieceReader(int fd) : fd_(fd) {}
 
-  // The line of `length` bytes at `offset`, or nothing when the file ends
-  // before it does.
+  // The `length` bytes at `offset`, or nothing when the file ends before.
   std::optional<std::string_view> read(std::uint64_t offset, std::uint64_t length) {
     if (length > capacity_) {
       buffer_ = std::make_unique_for_overwrite<char[]>(length);
@@ -52,6 +51,28 @@ class LineReader {
   std::uint64_t capacity_ = 0;
 };
 
+// Reads a JSON value that starts `start` bytes into a line of `line_length`
+// bytes at `line_offset`, without reading the rest of the line: first the
+// bytes `guess` expects, then twice as many until `read_from(piece)` succeeds
+// on them. Only a failure on the whole rest of the line means the line is
+// not what was indexed. `guess` learns the length of the last value read.
+template <typename ReadFrom>
+bool read_piece(PieceReader& pieces, std::uint64_t line_offset, std::uint64_t line_length,
+                std::uint32_t start, std::uint64_t& guess, ReadFrom&& read_from) {
+  if (start >= line_length) return false;
+  const std::uint64_t rest = line_length - start;
+  for (std::uint64_t length = guess < rest ? guess : rest;; length = length * 2 < rest ? length * 2 : rest) {
+    const std::optional<std::string_view> piece = pieces.read(line_offset + start, length);
+    if (!piece) return false;
+    std::size_t used = 0;
+    if (read_from(*piece, used)) {
+      guess = used + used / 4 + 64;
+      return true;
+    }
+    if (length == rest) return false;
+  }
+}
+
 }  // namespace
 
 void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
@@ -68,37 +89,43 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
 
   // The bar and the header wait for the first survivor, whose first layer
   // gives the dimension; a first survivor without layers leaves the file
-  // empty.
+  // empty. Of each survivor only its token and its first layer are read.
   std::optional<ProgressBar> bar;
-  LineReader lines(file.fd());
+  PieceReader pieces(file.fd());
   LineParser parser;
   std::string token;
   std::vector<double> values;
+  std::uint64_t values_guess = 4096;
+  std::uint64_t token_guess = 256;
+  const auto read_values = [&](std::string_view piece, std::size_t& used) {
+    return parser.read_values(piece, 0, values, used);
+  };
+  const auto read_token = [&](std::string_view piece, std::size_t& used) {
+    return parser.read_token(piece, 0, token, used);
+  };
   std::uint64_t occurrence = 0;
   std::uint64_t offset = 0;
   for (std::size_t i = 0; i < index.lines.size(); offset += index.lines[i].length, ++i) {
     const LineShape& shape = index.lines[i];
-    std::string_view line;
     std::uint64_t position = 0;
     for (std::uint32_t k = 0; k < shape.occurrences; ++k, ++occurrence) {
       if (kept != nullptr && !(*kept)[occurrence]) continue;
-      if (line.data() == nullptr) {
-        const std::optional<std::string_view> raw = lines.read(offset, shape.length);
-        // Every line but the last ends where the first reading saw its LF.
-        if (!raw || (i + 1 < index.lines.size() && raw->back() != '\n')) fail_input_changed();
-        line = without_terminator(*raw);
-      }
       const std::uint32_t values_at = index.values_at[occurrence];
       if (values_at == OccurrencePlace::kNoLayer) {
         if (!bar) fail_missing_layer();
         writer.fail_missing_layer();
       }
-      if (!parser.read_values(line, values_at, values)) fail_input_changed();
-      std::string_view written_token = token;
+      if (!read_piece(pieces, offset, shape.length, values_at, values_guess, read_values)) {
+        fail_input_changed();
+      }
+      std::string_view written_token;
       if (index.numbered) {
         written_token = index.tokens.text(index.token_numbers[occurrence]);
       } else {
-        if (!parser.read_token(line, index.tokens_at[occurrence], token)) fail_input_changed();
+        if (!read_piece(pieces, offset, shape.length, index.tokens_at[occurrence], token_guess,
+                        read_token)) {
+          fail_input_changed();
+        }
         remove_token_markers(token);
         written_token = token;
       }
