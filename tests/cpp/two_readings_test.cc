@@ -53,8 +53,8 @@ class ScratchDir : public testing::Test {
 
 // A seeded corpus in the shapes real dumps and hand-written files take: both
 // record forms, escapes and sub-word marks in tokens, sentences without
-// features, first layers of different lengths (empty ones too), later
-// layers, CR LF endings and a last line without its LF.
+// features, first layers of different lengths (empty ones and long ones),
+// later layers, CR LF endings and a last line without its LF.
 std::string generated_corpus(unsigned seed, int lines) {
   static const char* const kTokens[] = {"the",   "\\u0120cat", "##s", "a##b", "dog", "\\u0120##x",
                                         "",      "caf\\u00e9", "the", "the",  "dog", "k:1 2"};
@@ -69,7 +69,10 @@ std::string generated_corpus(unsigned seed, int lines) {
       if (f) features += ",";
       std::string layers;
       const int layer_count = 1 + pick(3);
-      const int dimension = pick(6);
+      // Now and then a first layer and a token longer than the second
+      // reading's first guess at their length.
+      const bool long_one = pick(12) == 0;
+      const int dimension = long_one ? 300 + pick(400) : pick(6);
       for (int l = 0; l < layer_count; ++l) {
         std::string values;
         for (int v = 0; v < (l == 0 ? dimension : 1 + pick(4)); ++v) {
@@ -83,7 +86,8 @@ std::string generated_corpus(unsigned seed, int lines) {
         layers += pick(2) ? "[" + std::to_string(l) + ",[" + values + "]]"
                           : "{\"values\":[" + values + "],\"index\":" + std::to_string(l) + "}";
       }
-      const std::string token = std::string("\"") + kTokens[pick(12)] + "\"";
+      const std::string token =
+          std::string("\"") + (long_one ? std::string(300, 'w') + "\\u0120" : kTokens[pick(12)]) + "\"";
       features += object ? "{\"token\":" + token + ",\"layers\":[" + layers + "]}"
                          : "[" + token + ",[" + layers + "]]";
     }
