@@ -34,7 +34,10 @@ InputFile::InputFile(std::string_view path_text)
   if (::stat(path.c_str(), &status) != 0) fail_os_error(errno);
   size_ = static_cast<std::uint64_t>(status.st_size);
   struct stat opened;
-  rereadable_ = ::fstat(fd_.get(), &opened) == 0 && S_ISREG(opened.st_mode) && has_real_size(fd_.get());
+  // A regular file of size 0 is either empty (nothing to index) or one of
+  // the generated files of other pseudo file systems, which report 0.
+  rereadable_ = ::fstat(fd_.get(), &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_size > 0 &&
+                has_real_size(fd_.get());
 }
 
 bool InputFile::note_first_reading(std::uint64_t bytes_read) {

@@ -23,8 +23,9 @@ class InputFile {
   std::uint64_t size() const { return size_; }
 
   // Whether the file can be read twice with the same bytes: a regular file
-  // whose size is real (not one of the generated files of /proc or /sys,
-  // which report a size that has nothing to do with what a read returns).
+  // whose size is real (not one of the generated files of /proc or /sys, or
+  // of other pseudo file systems that report 0, whose size has nothing to
+  // do with what a read returns).
   bool can_read_twice() const { return rereadable_; }
 
   // After a first reading of `bytes_read` bytes: notes what the file looked

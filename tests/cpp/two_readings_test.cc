@@ -305,6 +305,9 @@ TEST_F(ScratchDir, OnlyRegularFilesWithRealSizesAreReadTwice) {
   const std::string regular = dir_ + "/in.jsonl";
   write_whole(regular, "[0,[]]\n");
   EXPECT_TRUE(InputFile(regular).can_read_twice());
+  const std::string empty = dir_ + "/empty.jsonl";
+  write_whole(empty, "");
+  EXPECT_FALSE(InputFile(empty).can_read_twice());  // as a generated file of size 0 would be
   EXPECT_FALSE(InputFile("/dev/null").can_read_twice());
   EXPECT_FALSE(InputFile("/proc/self/status").can_read_twice());
   const std::string fifo = dir_ + "/in.fifo";
