@@ -86,13 +86,7 @@ bool LineParser::read_values(std::string_view text, std::uint32_t offset,
   cursor_.reset(text, false);
   if (offset >= text.size()) return false;
   cursor_.seek(offset);
-  values.clear();
-  const bool read = parse_array([&] {
-    double value;
-    if (!cursor_.read_number(value)) return false;
-    values.push_back(value);
-    return true;
-  });
+  const bool read = read_number_list(values);
   end = cursor_.offset();
   return read;
 }
@@ -252,16 +246,19 @@ bool LineParser::parse_layers(std::vector<Layer>& layers) {
 
 bool LineParser::parse_values(std::vector<double>& values, Values handling) {
   if (handling == Values::kCheck) return parse_array([&] { return cursor_.check_number(); });
-  values_scratch_.clear();
-  const bool parsed = parse_array([&] {
-    double value;
-    if (!cursor_.read_number(value)) return false;
-    values_scratch_.push_back(value);
-    return true;
-  });
-  if (!parsed) return false;
+  if (!read_number_list(values_scratch_)) return false;
   values = take_exact(values_scratch_);
   return true;
+}
+
+bool LineParser::read_number_list(std::vector<double>& values) {
+  values.clear();
+  return parse_array([&] {
+    double value;
+    if (!cursor_.read_number(value)) return false;
+    values.push_back(value);
+    return true;
+  });
 }
 
 bool LineParser::parse_token(std::string& token) {

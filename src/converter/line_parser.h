@@ -73,6 +73,8 @@ class LineParser {
   bool parse_features(std::vector<Feature>& features);
   bool parse_layers(std::vector<Layer>& layers);
   bool parse_values(std::vector<double>& values, Values handling);
+  // A list of numbers, converted into `values` (cleared first).
+  bool read_number_list(std::vector<double>& values);
   bool parse_token(std::string& token);
   bool index_feature();
 
