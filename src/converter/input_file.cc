@@ -57,7 +57,7 @@ bool InputFile::unchanged_since_first_reading() const {
 
 void fail_input_changed() {
   fail("the input file changed while it was being converted (appended to, truncated or "
-       "rewritten between its two readings); the output is incomplete");
+       "rewritten); no complete output was written");
 }
 
 }  // namespace ondravane

@@ -272,7 +272,7 @@ TEST_P(InputChangeTest, FailsBeforeWritingAnInconsistentFile) {
   });
   EXPECT_EQ(failure,
             "the input file changed while it was being converted (appended to, truncated or "
-            "rewritten between its two readings); the output is incomplete");
+            "rewritten); no complete output was written");
 }
 
 INSTANTIATE_TEST_SUITE_P(
