@@ -84,6 +84,19 @@ BENCHMARK(BM_ParseLine)
     ->Args({4, 1, 0})
     ->Args({4, 0, 0});
 
+// The first of two readings: the same checks, keeping only where each
+// occurrence stands (no value converted or stored).
+void BM_IndexLine(benchmark::State& state) {
+  const std::string line = activation_line(25, static_cast<int>(state.range(0)));
+  ondravane::LineParser parser;
+  for (auto _ : state) {
+    const bool indexed = parser.index_unchecked_utf8(line, state.range(1) != 0);
+    benchmark::DoNotOptimize(indexed);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * line.size()));
+}
+BENCHMARK(BM_IndexLine)->ArgNames({"layers", "tokens"})->Args({4, 0})->Args({13, 0})->Args({4, 1});
+
 void BM_ParseNumber(benchmark::State& state) {
   std::string text;
   for (double value : activation_values(4096, 11)) {

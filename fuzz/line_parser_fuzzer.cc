@@ -496,6 +496,38 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!same_shape) report("survey's shape differs from the record", line);
   }
 
+  // The first of two readings walks the same grammar without building the
+  // record: the same verdict and rejection, and places from which the second
+  // reading gets every token and first layer back.
+  static ondravane::LineParser indexer;
+  const bool indexed = indexer.index_unchecked_utf8(line, true);
+  if (indexed != checked.has_value()) report("index walk and checking parse disagree", line);
+  if (!indexed && !(indexer.rejection() == checked_rejection)) {
+    report("index walk explains a rejection differently", line);
+  }
+  if (indexed) {
+    const auto& places = indexer.indexed_places();
+    if (places.size() != checked->features.size()) report("index walk misses occurrences", line);
+    if (indexer.indexed_linex_index() != checked->linex_index) report("index walk reads another sentence", line);
+    static ondravane::LineParser rereader;
+    std::string token;
+    std::vector<double> values;
+    for (std::size_t i = 0; i < places.size(); ++i) {
+      const Feature& feature = checked->features[i];
+      if (indexer.indexed_token(i) != feature.token) report("index walk decodes a token differently", line);
+      if (feature.layers.empty() != (places[i].values == ondravane::OccurrencePlace::kNoLayer)) {
+        report("index walk misplaces a layer-less occurrence", line);
+      }
+      if (feature.layers.empty()) continue;
+      const bool found = rereader.read_occurrence(line, places[i], token, values);
+      const Activation reread{0, {Feature{token, {Layer{feature.layers[0].index, values}}}}};
+      const Activation indexed_one{0, {Feature{feature.token, {feature.layers[0]}}}};
+      if (!found || !same_bits(reread, indexed_one)) {
+        report("second reading does not find the occurrence where it was indexed", line);
+      }
+    }
+  }
+
   const std::optional<Node> tree = TreeReader(line).read_line();
   const std::optional<Activation> expected = tree ? reference_activation(*tree) : std::nullopt;
   if (all.has_value() != expected.has_value()) {

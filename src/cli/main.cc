@@ -67,7 +67,7 @@ int usage_error(const std::string& message) {
 // A malformed line emptied the output: say which and why, so that a script
 // (and `set -e`) notices what processor reports only as "Error parsing line".
 // The place is INPUT:LINE:COLUMN, both counted from 1, as the check reports it.
-int report_rejected_line(const std::string& input, const ondravane::RejectedLine& rejected) {
+int report_rejected_line(const std::string& input, const ondravane::MalformedLine& rejected) {
   ondravane::write_all(2, std::string(kError) + input + ":" + std::to_string(rejected.number) + ":" +
                               std::to_string(rejected.rejection.column + 1) + ": " + rejected.rejection.reason +
                               "; the output holds no record (ondravane-converter check lists every problem)\n");
@@ -102,7 +102,7 @@ int run(const std::vector<std::string>& arguments) {
     ondravane::print_line(std::string(ondravane::kVersionText) + "\n");
   } else {
     const ondravane::ConversionOutcome outcome = ondravane::convert(options.input, options.output, options.conversion);
-    if (outcome.rejected) return report_rejected_line(options.input, *outcome.rejected);
+    if (outcome.malformed) return report_rejected_line(options.input, *outcome.malformed);
   }
   return 0;
 }

@@ -287,7 +287,7 @@ bool JsonCursor::skip_value() {
         if (!skip_literal("null")) return false;
         break;
       default: {
-        const NumberScan scan = scan_number_text(p_, end_);
+        const NumberScan scan = scan_number_text<false>(p_, end_);
         if (!scan.valid) return reject_number(p_, scan.end, "expected a value");
         p_ = scan.end;
         break;

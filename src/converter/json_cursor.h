@@ -36,7 +36,10 @@ class JsonCursor {
   char peek() const { return p_ != end_ ? *p_ : '\0'; }
   bool at_end() const { return p_ == end_; }
   const char* position() const { return p_; }
+  // Byte offset from the start of the text, and a jump to one (at most the
+  // text's length).
   std::size_t offset() const { return static_cast<std::size_t>(p_ - begin_); }
+  void seek(std::size_t offset) { p_ = begin_ + offset; }
   void advance() { ++p_; }
   void skip_whitespace() {
     while (p_ != end_ && is_whitespace(*p_)) ++p_;
@@ -55,15 +58,22 @@ class JsonCursor {
   bool read_number(double& value) {
     const NumberScan scan = scan_number_text(p_, end_);
     if (!scan.valid) return reject_number(p_, scan.end);
-    if (!convert_number(scan, value)) return reject("number out of range");
+    Conversion conversion = convert_common_number(scan, value);
+    if (conversion == Conversion::kUncommon) {
+      conversion = convert_number_text(p_, end_, value) ? Conversion::kDone : Conversion::kOutOfRange;
+    }
+    if (conversion == Conversion::kOutOfRange) return reject("number out of range");
     p_ = scan.end;
     return true;
   }
   // At a number: checks it, range included, without converting it.
   bool check_number() {
-    const NumberScan scan = scan_number_text(p_, end_);
+    const NumberScan scan = scan_number_text<false>(p_, end_);
     if (!scan.valid) return reject_number(p_, scan.end);
-    if (!number_in_range(scan)) return reject("number out of range");
+    // Only a number that may be too large needs its digits after all.
+    if (!number_cannot_overflow(scan) && !number_text_in_range(p_, end_)) {
+      return reject("number out of range");
+    }
     p_ = scan.end;
     return true;
   }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <iterator>
+#include <utility>
 
 namespace ondravane {
 
@@ -70,6 +71,39 @@ bool LineParser::walk_line(std::string_view line, bool check_utf8, Record&& reco
   return true;
 }
 
+bool LineParser::index_unchecked_utf8(std::string_view line, bool keep_tokens) {
+  keep_tokens_ = keep_tokens;
+  indexed_places_.clear();
+  return walk_line(line, true, [&] {
+    return parse_record(
+        "linex_index", "features",
+        [&] { return cursor_.read_index(indexed_linex_index_, kSentenceNumber); },
+        [&] { return parse_array([&] { return index_feature(); }); });
+  });
+}
+
+bool LineParser::read_token(std::string_view text, std::uint32_t offset, std::string& token,
+                            std::size_t& end) {
+  cursor_.reset(text, false);
+  if (offset >= text.size()) return false;
+  cursor_.seek(offset);
+  std::string_view decoded;
+  if (cursor_.peek() != '"' || !cursor_.read_string(decoded)) return false;
+  token.assign(decoded);
+  end = cursor_.offset();
+  return true;
+}
+
+bool LineParser::read_values(std::string_view text, std::uint32_t offset,
+                             std::vector<double>& values, std::size_t& end) {
+  cursor_.reset(text, false);
+  if (offset >= text.size()) return false;
+  cursor_.seek(offset);
+  const bool read = read_number_list(values);
+  end = cursor_.offset();
+  return read;
+}
+
 // Records ------------------------------------------------------------------
 
 bool LineParser::parse_activation(Activation& activation) {
@@ -91,12 +125,13 @@ bool LineParser::parse_layer(Layer& layer) {
       [&] { return parse_values(layer.values); });
 }
 
-bool LineParser::check_layer(std::size_t& length) {
+bool LineParser::check_layer(std::size_t& length, std::uint32_t* values_at) {
   std::uint32_t index;
   length = 0;
   return parse_record(
       "index", "values", [&] { return cursor_.read_index(index, kLayerIndex); },
       [&] {
+        if (values_at != nullptr) *values_at = static_cast<std::uint32_t>(cursor_.offset());
         return parse_array([&] {
           ++length;
           return cursor_.check_number();
@@ -214,6 +249,31 @@ bool LineParser::parse_array(Element&& element) {
   }
 }
 
+// A feature of the indexing walk: every layer checked, nothing converted.
+bool LineParser::index_feature() {
+  const std::size_t number = indexed_places_.size();
+  indexed_places_.emplace_back();
+  return parse_record(
+      "token", "layers",
+      [&] {
+        indexed_places_[number].token = static_cast<std::uint32_t>(cursor_.offset());
+        std::string_view text;
+        if (!read_token(text)) return false;
+        if (keep_tokens_) {
+          if (indexed_tokens_.size() <= number) indexed_tokens_.resize(number + 1);
+          indexed_tokens_[number].assign(text);
+        }
+        return true;
+      },
+      [&] {
+        std::uint32_t* first = &indexed_places_[number].values;
+        return parse_array([&] {
+          std::size_t length;
+          return check_layer(length, std::exchange(first, nullptr));
+        });
+      });
+}
+
 // Fields -------------------------------------------------------------------
 
 bool LineParser::parse_features(std::vector<Feature>& features) {
@@ -240,16 +300,19 @@ bool LineParser::parse_layers(std::vector<Layer>& layers) {
 }
 
 bool LineParser::parse_values(std::vector<double>& values) {
-  values_scratch_.clear();
-  const bool parsed = parse_array([&] {
-    double value;
-    if (!cursor_.read_number(value)) return false;
-    values_scratch_.push_back(value);
-    return true;
-  });
-  if (!parsed) return false;
+  if (!read_number_list(values_scratch_)) return false;
   values = take_exact(values_scratch_);
   return true;
+}
+
+bool LineParser::read_number_list(std::vector<double>& values) {
+  values.clear();
+  return parse_array([&] {
+    double value;
+    if (!cursor_.read_number(value)) return false;
+    values.push_back(value);
+    return true;
+  });
 }
 
 bool LineParser::parse_token(std::string& token) {

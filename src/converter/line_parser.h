@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "converter/corpus_index.h"
 #include "converter/json_cursor.h"
 #include "converter/records.h"
 
@@ -54,6 +55,30 @@ class LineParser {
   // checked, range included, and never converted or kept.
   bool survey(std::string_view line, LineShape& shape);
 
+  // The first of two readings of a file: checks `line` exactly as
+  // parse_unchecked_utf8 does, keeping only its sentence number, where each
+  // occurrence's token and first layer stand, and with `keep_tokens` the
+  // decoded token texts. Lines longer than 4 GiB cannot be indexed.
+  bool index_unchecked_utf8(std::string_view line, bool keep_tokens);
+  std::uint32_t indexed_linex_index() const { return indexed_linex_index_; }
+  const std::vector<OccurrencePlace>& indexed_places() const { return indexed_places_; }
+  std::string_view indexed_token(std::size_t i) const { return indexed_tokens_[i]; }
+
+  // The second reading, in `text` (a line the first reading indexed, or a
+  // piece of one): the token (decoded) whose quotation mark is at `offset`,
+  // and the values of the list that starts at `offset`; `end` receives the
+  // offset just past what was read. False when the text there is no longer
+  // what was indexed.
+  bool read_token(std::string_view text, std::uint32_t offset, std::string& token, std::size_t& end);
+  bool read_values(std::string_view text, std::uint32_t offset, std::vector<double>& values,
+                   std::size_t& end);
+  // Both, for the occurrence at `place` of a whole line.
+  bool read_occurrence(std::string_view line, const OccurrencePlace& place, std::string& token,
+                       std::vector<double>& values) {
+    std::size_t end;
+    return read_token(line, place.token, token, end) && read_values(line, place.values, values, end);
+  }
+
   // Why the last line was rejected. Meaningful only after a rejection.
   Rejection rejection() const { return cursor_.rejection(); }
 
@@ -67,15 +92,19 @@ class LineParser {
   bool parse_activation(Activation& activation);
   bool parse_feature(Feature& feature);
   bool parse_layer(Layer& layer);
-  // A layer checked in full, range of its numbers included, but not stored.
-  bool check_layer(std::size_t& length);
+  // A layer checked in full, range of its numbers included, but not stored;
+  // `values_at`, when given, receives the offset of its list of values.
+  bool check_layer(std::size_t& length, std::uint32_t* values_at = nullptr);
   bool parse_features(std::vector<Feature>& features);
   bool parse_layers(std::vector<Layer>& layers);
   bool parse_values(std::vector<double>& values);
+  // A list of numbers, converted into `values` (cleared first).
+  bool read_number_list(std::vector<double>& values);
   bool parse_token(std::string& token);
   bool read_token(std::string_view& text);
   bool survey_activation(LineShape& shape);
   bool survey_feature(OccurrenceShape& occurrence);
+  bool index_feature();
 
   // A record in object form (two named fields, other members skipped) or in
   // array form (exactly the two fields, in order).
@@ -92,6 +121,12 @@ class LineParser {
 
   JsonCursor cursor_;
   LayerRetention retention_ = LayerRetention::kAll;
+
+  // The indexing walk's results, reused from line to line.
+  bool keep_tokens_ = false;
+  std::uint32_t indexed_linex_index_ = 0;
+  std::vector<OccurrencePlace> indexed_places_;
+  std::vector<std::string> indexed_tokens_;  // the first indexed_places_.size() are this line's
 
   // Reused buffers: lists are collected here and then copied into vectors of
   // exactly their size, so the records carry no spare capacity.

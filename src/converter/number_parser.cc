@@ -85,6 +85,14 @@ bool convert_number_slow(const NumberScan& scan, double& value) {
   return true;
 }
 
+bool convert_number_text(const char* p, const char* end, double& value) {
+  return convert_number(scan_number_text(p, end), value);
+}
+
+bool number_text_in_range(const char* p, const char* end) {
+  return number_in_range(scan_number_text(p, end));
+}
+
 IndexCheck check_index(const NumberScan& scan, std::uint32_t& value) {
   if (scan.negative) return IndexCheck::kNegative;
   if (!scan.is_plain_integer()) return IndexCheck::kNotAnInteger;

@@ -80,16 +80,23 @@ inline unsigned digit_value(char c) { return static_cast<unsigned char>(c - '0')
 // bytes at a time while the text allows it: the activation files this reads
 // are mostly numbers of 17 to 19 digits, and a digit-at-a-time loop spends
 // most of the scan on them. Past 19 digits `gathered` wraps and is unused.
+// Without kGather only the run's end is found, for a check that needs no
+// value.
+template <bool kGather>
 inline const char* gather_digits(const char* p, const char* end, std::uint64_t& gathered) {
   while (end - p >= 8) {
     std::uint64_t word;
     std::memcpy(&word, p, sizeof word);  // little-endian: the first byte is the lowest
     const std::size_t run = leading_digit_count(word);
-    gathered = gathered * kPowersOfTenInteger[run] + leading_digits_value(word, run);
+    if constexpr (kGather) {
+      gathered = gathered * kPowersOfTenInteger[run] + leading_digits_value(word, run);
+    }
     p += run;
     if (run < 8) return p;
   }
-  for (; p != end && is_digit(*p); ++p) gathered = gathered * 10 + digit_value(*p);
+  for (; p != end && is_digit(*p); ++p) {
+    if constexpr (kGather) gathered = gathered * 10 + digit_value(*p);
+  }
   return p;
 }
 
@@ -97,7 +104,10 @@ inline const char* gather_digits(const char* p, const char* end, std::uint64_t& 
 
 // Reads the number starting at `p` (its minus sign or first digit) within
 // [p, end). Stops at the first byte that cannot continue the number; whether
-// that byte may follow a number is the caller's business.
+// that byte may follow a number is the caller's business. Without kGather,
+// `gathered` stays 0: enough for the grammar and for telling whether the
+// value can be out of range (gathered_count and the exponent).
+template <bool kGather = true>
 [[gnu::always_inline]] inline NumberScan scan_number_text(const char* p, const char* end) {
   using namespace number_scan_detail;
   NumberScan scan;
@@ -111,7 +121,7 @@ inline const char* gather_digits(const char* p, const char* end, std::uint64_t& 
   if (*p == '0') {
     ++p;  // a lone 0 adds nothing to the significand
   } else {
-    p = gather_digits(p, end, scan.gathered);
+    p = gather_digits<kGather>(p, end, scan.gathered);
     scan.gathered_count = static_cast<std::size_t>(p - scan.integer_digits);
   }
   scan.integer_count = static_cast<std::size_t>(p - scan.integer_digits);
@@ -120,7 +130,7 @@ inline const char* gather_digits(const char* p, const char* end, std::uint64_t& 
     scan.end = p;
     if (p == end || !is_digit(*p)) return scan;
     scan.fraction_digits = p;
-    p = gather_digits(p, end, scan.gathered);
+    p = gather_digits<kGather>(p, end, scan.gathered);
     scan.fraction_count = static_cast<std::size_t>(p - scan.fraction_digits);
     scan.gathered_count += scan.fraction_count;
   }

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "converter/filter.h"
-#include "converter/reader.h"
-#include "converter/records.h"
+#include "converter/input_file.h"
+#include "converter/second_reading.h"
 #include "converter/writer.h"
 #include "support/console.h"
 #include "support/failure.h"
@@ -13,16 +13,12 @@
 
 namespace ondravane {
 
-ConversionOutcome convert(std::string_view input, std::string_view output, const ConversionOptions& options) {
-  // The writer removes what the output path names before it writes, so an
-  // output path naming the input would destroy the input, even when a bad
-  // line leaves nothing to write. Refused before anything is printed or read.
-  if (same_regular_file(std::string(input), std::string(output))) {
-    fail("the output path names the input file: " + std::string(output));
-  }
-  print_line("Start Reading! (This may take a while)\n");
-  ConversionOutcome outcome;
-  ActivationList current = read_activation_file(input, outcome.rejected);
+namespace {
+
+ConversionOutcome convert_in_memory(const InputFile& file, std::string_view output,
+                                    const ConversionOptions& options) {
+  RecordsRead read = read_records(file);
+  ActivationList current = std::move(read.records);
   if (options.min) {
     print_line("Start Filtering!\n");
     // The list that was read is released as soon as the filter is done, so
@@ -33,7 +29,40 @@ ConversionOutcome convert(std::string_view input, std::string_view output, const
   print_line("Start Writing!(This may take a while)\n");
   to_w2v(current, output);
   print_line("Finish Writing!\n");
-  return outcome;
+  return {std::move(read.malformed)};
+}
+
+ConversionOutcome convert_in_two_readings(InputFile& file, std::string_view output,
+                                          const ConversionOptions& options) {
+  IndexRead read = index_records(file, options.min.has_value());
+  if (!read.malformed && !file.note_first_reading(read.bytes)) fail_input_changed();
+  const CorpusIndex& index = read.index;
+  std::optional<Selection> selection;
+  if (options.min) {
+    print_line("Start Filtering!\n");
+    selection = select_occurrences(index, *options.min, options.keep, options.seed);
+  }
+  print_line("Start Writing!(This may take a while)\n");
+  const std::uint64_t total = selection ? selection->survivors : index.occurrences();
+  write_indexed(file, index, selection ? &selection->kept : nullptr, total, output);
+  print_line("Finish Writing!\n");
+  return {std::move(read.malformed)};
+}
+
+}  // namespace
+
+ConversionOutcome convert(std::string_view input, std::string_view output,
+                          const ConversionOptions& options) {
+  // The writer removes what the output path names before it writes, so an
+  // output path naming the input would destroy the input, even when a bad
+  // line leaves nothing to write. Refused before anything is printed or read.
+  if (same_regular_file(std::string(input), std::string(output))) {
+    fail("the output path names the input file: " + std::string(output));
+  }
+  print_line("Start Reading! (This may take a while)\n");
+  InputFile file(input);
+  if (file.can_read_twice()) return convert_in_two_readings(file, output, options);
+  return convert_in_memory(file, output, options);
 }
 
 }  // namespace ondravane

@@ -16,12 +16,17 @@ struct ConversionOptions {
   std::uint64_t seed = 0;
 };
 
-// How a conversion that did not fail ended: `rejected` names the malformed
-// line that left nothing to write, if there was one.
+// What a finished conversion has to tell beyond the output file.
 struct ConversionOutcome {
-  std::optional<RejectedLine> rejected;
+  // The malformed line that emptied the output, if one did.
+  std::optional<MalformedLine> malformed;
 };
 
-ConversionOutcome convert(std::string_view input, std::string_view output, const ConversionOptions& options);
+// A regular file is read twice: first checked and indexed, then read again
+// to write what survives, so memory follows the number of sentences and
+// occurrences, not of values. An input that cannot be read twice (a pipe, a
+// device, a generated file) is converted in memory, with the same results.
+ConversionOutcome convert(std::string_view input, std::string_view output,
+                          const ConversionOptions& options);
 
 }  // namespace ondravane

@@ -40,8 +40,9 @@ struct Activation {
   static std::optional<Activation> from_line(std::string_view line,
                                              LayerRetention retention = LayerRetention::kAll);
 
-  // Reads a whole activation file. A malformed line prints "Error parsing
-  // line" and yields an empty list; any system error raises a failure.
+  // Reads a whole activation file into memory (read_records of reader.h).
+  // A malformed line prints "Error parsing line" and yields an empty list;
+  // any system error raises a failure.
   static ActivationList from_file(std::string_view path);
 
   friend bool operator==(const Activation&, const Activation&) = default;

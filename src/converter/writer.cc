@@ -41,12 +41,6 @@ void remove_existing_entry(std::string_view path) {
   if (::unlink(terminated.c_str()) != 0) fail_os_error(errno);
 }
 
-// The failure of a feature without layers: its first layer is looked up in
-// an empty list.
-[[noreturn]] void fail_missing_layer() {
-  fail("index out of bounds: the len is 0 but the index is 0");
-}
-
 void append_integer(OutputFile& out, std::uint64_t number) {
   char* first = out.reserve(kMaxIntegerChars);
   const auto [last, error] = std::to_chars(first, first + kMaxIntegerChars, number);
@@ -73,42 +67,55 @@ std::uint64_t header_dimension(std::span<const Activation> activations) {
 
 }  // namespace
 
+void fail_missing_layer() { fail("index out of bounds: the len is 0 but the index is 0"); }
+
+W2vWriter::W2vWriter(std::string_view path) : out_((remove_existing_entry(path), path)) {}
+
+void W2vWriter::header(std::uint64_t total, std::uint64_t dimension) {
+  append_integer(out_, total);
+  out_.append(' ');
+  append_integer(out_, dimension);
+  out_.append('\n');
+}
+
+void W2vWriter::line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
+                     std::span<const double> values) {
+  out_.append(token);
+  out_.append(':');
+  append_integer(out_, sentence);
+  out_.append(':');
+  append_integer(out_, position);
+  out_.append(' ');
+  bool first = true;
+  for (double value : values) {
+    if (!first) out_.append(' ');
+    first = false;
+    append_value(out_, value);
+  }
+  out_.append('\n');
+}
+
+void W2vWriter::fail_missing_layer() {
+  out_.flush();
+  ondravane::fail_missing_layer();
+}
+
 void to_w2v(std::span<const Activation> activations, std::string_view path) {
-  remove_existing_entry(path);
-  OutputFile out(path);
+  W2vWriter out(path);
 
   std::uint64_t total = 0;
   for (const Activation& activation : activations) total += activation.features.size();
   const std::uint64_t dimension = header_dimension(activations);
 
   ProgressBar bar(total);
-  append_integer(out, total);
-  out.append(' ');
-  append_integer(out, dimension);
-  out.append('\n');
-
+  out.header(total, dimension);
   for (const Activation& activation : activations) {
     std::uint64_t position = 0;
     for (const Feature& feature : activation.features) {
       // Checked before any of the line is buffered: the file must end with
       // the last complete line when this fails.
-      if (feature.layers.empty()) {
-        out.flush();
-        fail_missing_layer();
-      }
-      out.append(feature.token);
-      out.append(':');
-      append_integer(out, activation.linex_index);
-      out.append(':');
-      append_integer(out, position);
-      out.append(' ');
-      bool first = true;
-      for (double value : feature.layers.front().values) {
-        if (!first) out.append(' ');
-        first = false;
-        append_value(out, value);
-      }
-      out.append('\n');
+      if (feature.layers.empty()) out.fail_missing_layer();
+      out.line(feature.token, activation.linex_index, position, feature.layers.front().values);
       ++position;
       bar.inc(1);
     }

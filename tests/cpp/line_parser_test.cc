@@ -435,6 +435,7 @@ TEST(LineParser, CheckingUtf8AcceptsExactlyTheUtf8LinesThatParse) {
   std::mt19937 engine(5);
   LineParser checking;
   LineParser plain;
+  LineParser indexing;
   int accepted = 0;
   for (int round = 0; round < 20000; ++round) {
     std::string line;
@@ -448,6 +449,9 @@ TEST(LineParser, CheckingUtf8AcceptsExactlyTheUtf8LinesThatParse) {
     const bool expected = is_valid_utf8(line) && plain.parse(line, LayerRetention::kAll).has_value();
     const std::optional<Activation> got = checking.parse_unchecked_utf8(line, LayerRetention::kFirstOnly);
     ASSERT_EQ(got.has_value(), expected) << line;
+    // The indexing walk of a two-reading conversion decides alike.
+    ASSERT_EQ(indexing.index_unchecked_utf8(line, true), expected) << line;
+    if (!expected) EXPECT_EQ(indexing.rejection(), checking.rejection()) << line;
     if (got) {
       EXPECT_EQ(*got, *plain.parse(line, LayerRetention::kFirstOnly)) << line;
       ++accepted;

@@ -17,6 +17,7 @@
 #include "converter/records.h"
 #include "converter/token_markers.h"
 #include "support/failure.h"
+#include "capture_stdout.h"
 #include "failure_of.h"
 
 namespace ondravane {
@@ -41,42 +42,7 @@ class ReaderTest : public testing::Test {
   std::string dir_;
 };
 
-// Runs `body` with file descriptor 1 (and 2, to keep failure reports out of
-// the test log) redirected, and returns what reached file descriptor 1.
-template <typename Body>
-std::string capture_stdout(Body&& body) {
-  std::fflush(stdout);
-  char path[] = "/tmp/reader_stdout.XXXXXX";
-  const int capture = ::mkstemp(path);
-  const int null = ::open("/dev/null", O_WRONLY);
-  const int saved_out = ::dup(1);
-  const int saved_err = ::dup(2);
-  ::dup2(capture, 1);
-  ::dup2(null, 2);
-  auto restore = [&] {
-    ::dup2(saved_out, 1);
-    ::dup2(saved_err, 2);
-    ::close(saved_out);
-    ::close(saved_err);
-    ::close(null);
-  };
-  try {
-    body();
-  } catch (...) {
-    restore();
-    ::close(capture);
-    ::unlink(path);
-    throw;
-  }
-  restore();
-  std::string text;
-  char buffer[4096];
-  ::lseek(capture, 0, SEEK_SET);
-  for (ssize_t n; (n = ::read(capture, buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  ::close(capture);
-  ::unlink(path);
-  return text;
-}
+using test_support::capture_stdout;
 
 struct FileCase {
   const char* name;
@@ -91,9 +57,10 @@ class ReaderFileTest : public ReaderTest, public testing::WithParamInterface<Fil
 TEST_P(ReaderFileTest, ReadsRecordsInOrderOrRejectsTheFile) {
   const FileCase& c = GetParam();
   const std::string path = write_file(c.content);
-  ActivationList list;
-  std::optional<RejectedLine> rejected;
-  const std::string printed = capture_stdout([&] { list = read_activation_file(path, rejected); });
+  RecordsRead read;
+  const std::string printed = capture_stdout([&] { read = read_records(InputFile(path)); });
+  const ActivationList& list = read.records;
+  const std::optional<MalformedLine>& rejected = read.malformed;
   EXPECT_EQ(printed, c.rejected_line ? "Error parsing line\n" : "");
   EXPECT_EQ(rejected.has_value(), c.rejected_line != 0);
   if (rejected) {

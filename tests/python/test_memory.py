@@ -69,8 +69,10 @@ def many_features(count):
 @pytest.mark.parametrize(
     "make, small_count, options",
     [
-        (many_records, 100_000, {}),
-        (many_records, 100_000, {"min": 0}),  # the filter's copy of the list as well
+        # A regular file is indexed rather than held: 300 000 records, so that
+        # the larger file's index outgrows the 32 MiB of slack in the limit.
+        (many_records, 300_000, {}),
+        (many_records, 300_000, {"min": 0}),  # the filter's token numbers as well
         (one_long_line, 2_000_000, {}),
         (many_features, 200_000, {}),
     ],
@@ -98,3 +100,36 @@ def test_memory_error_releases_everything(module, tmp_path, make, small_count, o
     expected = tmp_path / "expected.txt"
     module.processor(str(small), str(expected), **options)
     assert output.read_bytes() == expected.read_bytes()
+
+
+# The child's own high-water mark (VmHWM belongs to its address space; the
+# resource usage's maximum would carry the parent's over from the fork).
+PEAK_CHILD = """
+import sys
+import ondravane_converter as m
+m.processor(sys.argv[1], sys.argv[2])
+with open("/proc/self/status") as status:
+    print(next(int(line.split()[1]) * 1024 for line in status if line.startswith("VmHWM:")))
+"""
+
+
+def peak_rss_of_conversion(source, output):
+    completed = subprocess.run([sys.executable, "-c", PEAK_CHILD, str(source), str(output)],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300, check=True)
+    return int(completed.stdout.decode().splitlines()[-1])
+
+
+def test_memory_of_a_regular_file_does_not_follow_its_values(tmp_path):
+    # The same 500 occurrences with first layers of 400 and of 4000 values:
+    # held in memory the values alone would take 14.4 MB more; a regular file
+    # is indexed instead, so only the line being checked grows.
+    def values_file(name, dimension):
+        line = '[0,[["t",[[0,[' + ",".join(["0.123456"] * dimension) + "]]]]]]\n"
+        path = tmp_path / name
+        path.write_text(line * 500)
+        return path
+
+    small = peak_rss_of_conversion(values_file("small.jsonl", 400), tmp_path / "small.txt")
+    large = peak_rss_of_conversion(values_file("large.jsonl", 4000), tmp_path / "large.txt")
+    extra_values = 500 * (4000 - 400) * 8
+    assert large - small < extra_values / 4, (small, large)

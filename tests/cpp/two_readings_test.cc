@@ -1,0 +1,321 @@
+// Converting a regular file in two readings must be indistinguishable from
+// converting it in memory, and must fail cleanly when the file changes
+// between the readings.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <random>
+#include <string>
+#include <thread>
+
+#include "capture_stdout.h"
+#include "converter/input_file.h"
+#include "converter/pipeline.h"
+#include "converter/reader.h"
+#include "converter/second_reading.h"
+#include "failure_of.h"
+
+namespace ondravane {
+namespace {
+
+using test_support::capture_stdout;
+using test_support::failure_of;
+
+std::string read_whole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_whole(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+}
+
+class ScratchDir : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/two_readings_test.XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ::signal(SIGPIPE, SIG_IGN);  // a FIFO's reader may stop early
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  std::string dir_;
+};
+
+// A seeded corpus in the shapes real dumps and hand-written files take: both
+// record forms, escapes and sub-word marks in tokens, sentences without
+// features, first layers of different lengths (empty ones and long ones),
+// later layers, CR LF endings and a last line without its LF.
+std::string generated_corpus(unsigned seed, int lines) {
+  static const char* const kTokens[] = {"the",   "\\u0120cat", "##s", "a##b", "dog", "\\u0120##x",
+                                        "",      "caf\\u00e9", "the", "the",  "dog", "k:1 2"};
+  std::mt19937 engine(seed);
+  auto pick = [&](int n) { return static_cast<int>(engine() % static_cast<unsigned>(n)); };
+  std::string text;
+  for (int i = 0; i < lines; ++i) {
+    const bool object = pick(2) == 0;
+    std::string features;
+    const int count = pick(5);
+    for (int f = 0; f < count; ++f) {
+      if (f) features += ",";
+      std::string layers;
+      const int layer_count = 1 + pick(3);
+      // Now and then a first layer and a token longer than the second
+      // reading's first guess at their length.
+      const bool long_one = pick(12) == 0;
+      const int dimension = long_one ? 300 + pick(400) : pick(6);
+      for (int l = 0; l < layer_count; ++l) {
+        std::string values;
+        for (int v = 0; v < (l == 0 ? dimension : 1 + pick(4)); ++v) {
+          if (v) values += ",";
+          char number[40];
+          const double value = std::ldexp(static_cast<double>(engine()) - 2147483648.0, pick(40) - 50);
+          std::snprintf(number, sizeof number, pick(8) == 0 ? "%.3e" : "%.17g", value);
+          values += pick(20) == 0 ? "-0.0" : number;
+        }
+        if (l) layers += ",";
+        layers += pick(2) ? "[" + std::to_string(l) + ",[" + values + "]]"
+                          : "{\"values\":[" + values + "],\"index\":" + std::to_string(l) + "}";
+      }
+      const std::string token =
+          std::string("\"") + (long_one ? std::string(300, 'w') + "\\u0120" : kTokens[pick(12)]) + "\"";
+      features += object ? "{\"token\":" + token + ",\"layers\":[" + layers + "]}"
+                         : "[" + token + ",[" + layers + "]]";
+    }
+    const std::string sentence = std::to_string(pick(3) == 0 ? 0 : i);
+    text += object ? "{\"features\":[" + features + "],\"linex_index\":" + sentence + "}"
+                   : "[" + sentence + ",[" + features + "]]";
+    if (i + 1 < lines || pick(2)) text += pick(4) == 0 ? "\r\n" : "\n";
+  }
+  return text;
+}
+
+enum class Fault { kNone, kMalformed, kNotUtf8, kLayerless };
+enum class Where { kFirst, kMiddle, kLast };
+
+// Replaces one line of `corpus` (the first, middle or last) by a faulty one.
+std::string with_fault(const std::string& corpus, Fault fault, Where where, std::uint64_t& line) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < corpus.size()) {
+    const std::size_t lf = corpus.find('\n', start);
+    const std::size_t end = lf == std::string::npos ? corpus.size() : lf + 1;
+    lines.push_back(corpus.substr(start, end - start));
+    start = end;
+  }
+  const std::size_t at = where == Where::kFirst ? 0 : where == Where::kMiddle ? lines.size() / 2
+                                                                             : lines.size() - 1;
+  line = at + 1;
+  const std::string ending = lines[at].back() == '\n' ? "\n" : "";
+  switch (fault) {
+    case Fault::kNone: break;
+    case Fault::kMalformed: lines[at] = R"([3,[["x",[[0,[1.5,]]]]]])" + ending; break;
+    case Fault::kNotUtf8: lines[at] = "[3,[[\"\xC3(\",[[0,[1.5]]]]]]" + ending; break;
+    // A token of its own, which a filter with min 2 drops before it is written.
+    case Fault::kLayerless: lines[at] = R"([3,[["t",[[0,[2]]]],["lay",[]]]])" + ending; break;
+  }
+  std::string out;
+  for (const std::string& l : lines) out += l;
+  return out;
+}
+
+// Everything a conversion leaves behind.
+struct Result {
+  std::string printed;
+  std::string failure;
+  std::string output;
+  std::optional<MalformedLine> malformed;
+};
+
+Result run_conversion(const std::string& input, const std::string& output,
+                      const ConversionOptions& options) {
+  Result result;
+  result.printed = capture_stdout([&] {
+    result.failure = failure_of([&] { result.malformed = convert(input, output, options).malformed; });
+  });
+  result.output = read_whole(output);
+  return result;
+}
+
+struct EquivalenceCase {
+  const char* name;
+  Fault fault;
+  Where where;
+  std::optional<std::int64_t> min;
+};
+
+class TwoReadingsTest : public ScratchDir, public testing::WithParamInterface<EquivalenceCase> {};
+
+// The same bytes through a regular file (two readings) and through a FIFO
+// (in memory): messages, failure, output file and the malformed line.
+TEST_P(TwoReadingsTest, MatchesTheInMemoryConversion) {
+  const EquivalenceCase& c = GetParam();
+  const ConversionOptions options{c.min, 3, 7};
+  for (unsigned seed : {1u, 2u, 3u}) {
+    std::uint64_t fault_line = 0;
+    const std::string content = with_fault(generated_corpus(seed, 40), c.fault, c.where, fault_line);
+    const std::string regular = dir_ + "/in.jsonl";
+    write_whole(regular, content);
+    const Result two_readings = run_conversion(regular, dir_ + "/two.txt", options);
+
+    const std::string fifo = dir_ + "/in.fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::thread feeder([&] {
+      const int fd = ::open(fifo.c_str(), O_WRONLY);
+      for (std::size_t at = 0; fd >= 0 && at < content.size();) {
+        const ssize_t n = ::write(fd, content.data() + at, content.size() - at);
+        if (n <= 0) break;
+        at += static_cast<std::size_t>(n);
+      }
+      ::close(fd);
+    });
+    const Result in_memory = run_conversion(fifo, dir_ + "/memory.txt", options);
+    feeder.join();
+    ::unlink(fifo.c_str());
+
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    EXPECT_EQ(two_readings.printed, in_memory.printed);
+    EXPECT_EQ(two_readings.failure, in_memory.failure);
+    EXPECT_EQ(two_readings.output, in_memory.output);
+    ASSERT_EQ(two_readings.malformed.has_value(), c.fault == Fault::kMalformed);
+    ASSERT_EQ(in_memory.malformed.has_value(), c.fault == Fault::kMalformed);
+    if (c.fault == Fault::kMalformed) {
+      EXPECT_EQ(two_readings.malformed->number, fault_line);
+      EXPECT_EQ(in_memory.malformed->number, fault_line);
+      EXPECT_EQ(two_readings.malformed->rejection, (Rejection{18, "expected a number"}));
+    }
+    const bool writes_layerless = c.fault == Fault::kLayerless && !c.min;
+    if (writes_layerless) {
+      EXPECT_EQ(two_readings.failure, "index out of bounds: the len is 0 but the index is 0");
+    } else if (c.fault == Fault::kNotUtf8) {
+      EXPECT_NE(two_readings.failure.find("stream did not contain valid UTF-8"), std::string::npos);
+    } else {
+      EXPECT_EQ(two_readings.failure, "<no failure>");
+    }
+  }
+}
+
+std::vector<EquivalenceCase> equivalence_cases() {
+  std::vector<EquivalenceCase> cases = {{"Clean", Fault::kNone, Where::kFirst, std::nullopt},
+                                        {"CleanFiltered", Fault::kNone, Where::kFirst, 2},
+                                        {"CleanFilteredFromZero", Fault::kNone, Where::kFirst, 0}};
+  static const char* const kNames[3][3][2] = {
+      {{"MalformedFirst", "MalformedFirstFiltered"},
+       {"MalformedMiddle", "MalformedMiddleFiltered"},
+       {"MalformedLast", "MalformedLastFiltered"}},
+      {{"NotUtf8First", "NotUtf8FirstFiltered"},
+       {"NotUtf8Middle", "NotUtf8MiddleFiltered"},
+       {"NotUtf8Last", "NotUtf8LastFiltered"}},
+      {{"LayerlessFirst", "LayerlessFirstFiltered"},
+       {"LayerlessMiddle", "LayerlessMiddleFiltered"},
+       {"LayerlessLast", "LayerlessLastFiltered"}}};
+  const Fault faults[] = {Fault::kMalformed, Fault::kNotUtf8, Fault::kLayerless};
+  const Where places[] = {Where::kFirst, Where::kMiddle, Where::kLast};
+  for (int f = 0; f < 3; ++f) {
+    for (int w = 0; w < 3; ++w) {
+      cases.push_back({kNames[f][w][0], faults[f], places[w], std::nullopt});
+      cases.push_back({kNames[f][w][1], faults[f], places[w], 2});
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Corpora, TwoReadingsTest, testing::ValuesIn(equivalence_cases()),
+                         [](const testing::TestParamInfo<EquivalenceCase>& info) {
+                           return info.param.name;
+                         });
+
+// Changes made to the file between its readings, and the message they fail with.
+struct ChangeCase {
+  const char* name;
+  std::function<void(const std::string& path)> change;
+};
+
+// Rewrites the file in place with `content` and gives it back its old
+// modification time, so that only the lines themselves can tell.
+void rewrite_keeping_time(const std::string& path, const std::string& content) {
+  struct stat before;
+  ASSERT_EQ(::stat(path.c_str(), &before), 0);
+  write_whole(path, content);
+  const struct timespec times[2] = {before.st_atim, before.st_mtim};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+constexpr const char* kIndexedFile =
+    "[0,[[\"ab\",[[0,[1.5,2]],[1,[3]]]]]]\n"
+    "[1,[[\"c\",[[0,[0.25]]]],[\"d\",[[0,[4]]]]]]\n";
+
+class InputChangeTest : public ScratchDir, public testing::WithParamInterface<ChangeCase> {};
+
+TEST_P(InputChangeTest, FailsBeforeWritingAnInconsistentFile) {
+  const std::string input = dir_ + "/in.jsonl";
+  const std::string output = dir_ + "/out.txt";
+  write_whole(input, kIndexedFile);
+  InputFile file(input);
+  ASSERT_TRUE(file.can_read_twice());
+  IndexRead read = index_records(file, false);
+  ASSERT_FALSE(read.malformed);
+  ASSERT_TRUE(file.note_first_reading(read.bytes));
+  GetParam().change(input);
+  std::string failure;
+  capture_stdout([&] {
+    failure = failure_of([&] { write_indexed(file, read.index, nullptr, read.index.occurrences(), output); });
+  });
+  EXPECT_EQ(failure,
+            "the input file changed while it was being converted (appended to, truncated or "
+            "rewritten); no complete output was written");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, InputChangeTest,
+    testing::Values(
+        ChangeCase{"Appended",
+                   [](const std::string& path) {
+                     std::ofstream(path, std::ios::app) << "[2,[]]\n";
+                   }},
+        ChangeCase{"Truncated", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 20), 0); }},
+        ChangeCase{"LinesOfOtherLengths",
+                   [](const std::string& path) {
+                     rewrite_keeping_time(path, "[1,[[\"c\",[[0,[0.25]]]],[\"d\",[[0,[4]]]]]]\n"
+                                                "[0,[[\"ab\",[[0,[1.5,2]],[1,[3]]]]]]\n");
+                   }},
+        ChangeCase{"TokenMoved",
+                   [](const std::string& path) {
+                     rewrite_keeping_time(path, "[0,[[ \"a\",[[0,[1.5,2]],[1,[3]]]]]]\n"
+                                                "[1,[[\"c\",[[0,[0.25]]]],[\"d\",[[0,[4]]]]]]\n");
+                   }},
+        ChangeCase{"ValueNoLongerANumber",
+                   [](const std::string& path) {
+                     rewrite_keeping_time(path, "[0,[[\"ab\",[[0,[1.5,2]],[1,[3]]]]]]\n"
+                                                "[1,[[\"c\",[[0,[0.2x]]]],[\"d\",[[0,[4]]]]]]\n");
+                   }}),
+    [](const testing::TestParamInfo<ChangeCase>& info) { return info.param.name; });
+
+// Which inputs are read twice: only regular files whose size is real.
+TEST_F(ScratchDir, OnlyRegularFilesWithRealSizesAreReadTwice) {
+  const std::string regular = dir_ + "/in.jsonl";
+  write_whole(regular, "[0,[]]\n");
+  EXPECT_TRUE(InputFile(regular).can_read_twice());
+  const std::string empty = dir_ + "/empty.jsonl";
+  write_whole(empty, "");
+  EXPECT_FALSE(InputFile(empty).can_read_twice());  // as a generated file of size 0 would be
+  EXPECT_FALSE(InputFile("/dev/null").can_read_twice());
+  EXPECT_FALSE(InputFile("/proc/self/status").can_read_twice());
+  const std::string fifo = dir_ + "/in.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int keep_open = ::open(fifo.c_str(), O_RDWR);  // so that opening it does not wait
+  EXPECT_FALSE(InputFile(fifo).can_read_twice());
+  ::close(keep_open);
+}
+
+}  // namespace
+}  // namespace ondravane
