@@ -3,8 +3,9 @@
 namespace ondravane {
 
 inline constexpr char kPackageName[] = "ondravane_converter";
-inline constexpr char kVersion[] = "0.3.7";
+// ONDRAVANE_VERSION comes from the build (project() in CMakeLists.txt).
+inline constexpr char kVersion[] = ONDRAVANE_VERSION;
 // What version() returns: the package name, one blank, the version.
-inline constexpr char kVersionText[] = "ondravane_converter 0.3.7";
+inline constexpr char kVersionText[] = "ondravane_converter " ONDRAVANE_VERSION;
 
 }  // namespace ondravane
