@@ -3,9 +3,8 @@
 namespace ondravane {
 
 inline constexpr char kPackageName[] = "ondravane_converter";
-// ONDRAVANE_VERSION comes from the build (project() in CMakeLists.txt).
-inline constexpr char kVersion[] = ONDRAVANE_VERSION;
+inline constexpr char kVersion[] = "0.3.7";
 // What version() returns: the package name, one blank, the version.
-inline constexpr char kVersionText[] = "ondravane_converter " ONDRAVANE_VERSION;
+inline constexpr char kVersionText[] = "ondravane_converter 0.3.7";
 
 }  // namespace ondravane
