@@ -2,6 +2,7 @@
 fresh virtual environment gets from it (module, command, typing stubs)."""
 import email.parser
 import os
+import pathlib
 import re
 import stat
 import subprocess
@@ -31,7 +32,7 @@ def built(tmp_path_factory):
     ONDRAVANE_WHEEL and ONDRAVANE_WHEEL_BUILD name a wheel built elsewhere and
     its build folder (scripts/build-wheels)."""
     if os.environ.get("ONDRAVANE_WHEEL"):
-        return Path(os.environ["ONDRAVANE_WHEEL"]), Path(os.environ["ONDRAVANE_WHEEL_BUILD"])
+        return pathlib.Path(os.environ["ONDRAVANE_WHEEL"]), pathlib.Path(os.environ["ONDRAVANE_WHEEL_BUILD"])
     folder = tmp_path_factory.mktemp("wheel")
     result = run(
         [sys.executable, "-m", "pip", "wheel", str(ROOT), "--no-deps", "-w", str(folder / "dist"),
