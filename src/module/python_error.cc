@@ -75,7 +75,13 @@ void fail_python_api_call() {
 }
 
 PyRef type_name_of(PyObject* object) {
-  PyRef name(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), "__qualname__"));
+  // The interpreter's own "__qualname__", not a fresh string per call: the
+  // type attribute cache keeps a reference to the name it was asked for, in
+  // a slot chosen by the name's address, so fresh names would leave up to a
+  // cache's worth of copies alive across calls.
+  PyRef attribute(PyUnicode_InternFromString("__qualname__"));
+  if (!attribute) throw_pending_error();
+  PyRef name(PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(object)), attribute.get()));
   if (name && PyUnicode_Check(name.get())) return name;
   PyErr_Clear();
   PyRef fallback(PyUnicode_FromString("<failed to extract type name>"));

@@ -1,6 +1,8 @@
 """The wheel: its name and tags, its contents, a portable build, and what a
 fresh virtual environment gets from it (module, command, typing stubs)."""
 import email.parser
+import os
+import pathlib
 import re
 import stat
 import subprocess
@@ -27,7 +29,11 @@ def run(command, **kwargs):
 
 @pytest.fixture(scope="session")
 def built(tmp_path_factory):
-    """Builds the wheel once, in a build folder of its own."""
+    """Builds the wheel once, in a build folder of its own, unless
+    ONDRAVANE_WHEEL and ONDRAVANE_WHEEL_BUILD name a wheel built elsewhere and
+    its build folder (scripts/build-wheels)."""
+    if os.environ.get("ONDRAVANE_WHEEL"):
+        return pathlib.Path(os.environ["ONDRAVANE_WHEEL"]), pathlib.Path(os.environ["ONDRAVANE_WHEEL_BUILD"])
     folder = tmp_path_factory.mktemp("wheel")
     result = run(
         [sys.executable, "-m", "pip", "wheel", str(ROOT), "--no-deps", "-w", str(folder / "dist"),
@@ -78,7 +84,8 @@ def test_wheel_name_and_tags(wheel):
 
 def test_wheel_contents(wheel):
     with zipfile.ZipFile(wheel) as archive:
-        names = set(archive.namelist())
+        # Directory entries (a repaired wheel has them) are not files.
+        names = {name for name in archive.namelist() if not name.endswith("/")}
         script = archive.getinfo(f"ondravane_converter-{VERSION}.data/scripts/ondravane-converter")
         record = archive.read(f"ondravane_converter-{VERSION}.dist-info/RECORD").decode()
     # The module sits at the top level (no package) under the stable-ABI name.
@@ -101,6 +108,38 @@ def test_portable_build(built):
         text = path.read_text(errors="replace")
         for flag in ("-march=native", "-mtune=native", "-mcpu=native"):
             assert flag not in text, f"{flag} in {path}"
+
+
+# scripts/build-wheels refuses a wheel unless every tag of its name, and the
+# tag `auditwheel show` confirms, needs no newer glibc than the configured one.
+# Rows: platform tags of the name, glibc, the confirmed tag (None: auditwheel
+# confirms none), accepted. Legacy aliases stand for the glibc their
+# definitions name: manylinux1 2.5, manylinux2010 2.12, manylinux2014 2.17.
+TAG_CASES = [
+    ("manylinux_2_24_x86_64", "2.28", "manylinux_2_24_x86_64", True),
+    ("manylinux_2_28_i686", "2.28", "manylinux_2_28_i686", True),
+    ("manylinux_2_17_x86_64.manylinux2014_x86_64", "2.17", "manylinux_2_17_x86_64", True),
+    ("manylinux_2_5_i686.manylinux1_i686", "2.28", "manylinux_2_5_i686", True),
+    ("manylinux2010_x86_64", "2.12", "manylinux2010_x86_64", True),
+    ("manylinux_2_9_x86_64", "2.28", "manylinux_2_9_x86_64", True),  # 9 < 28 as numbers
+    ("manylinux_2_28_x86_64", "3.0", "manylinux_2_28_x86_64", True),
+    ("manylinux_2_34_x86_64", "2.28", "manylinux_2_34_x86_64", False),
+    ("manylinux_2_24_x86_64.manylinux_2_31_x86_64", "2.28", "manylinux_2_24_x86_64", False),
+    ("manylinux2014_i686", "2.12", "manylinux2014_i686", False),
+    ("linux_x86_64", "2.28", "manylinux_2_24_x86_64", False),
+    ("manylinux_2_24_x86_64", "2.28", "manylinux_2_34_x86_64", False),  # the contents need more than the name says
+    ("manylinux_2_24_x86_64", "2.28", None, False),
+]
+
+
+@pytest.mark.parametrize("platform, glibc, confirmed, accepted", TAG_CASES)
+def test_wheel_tags_no_newer_than_the_glibc(platform, glibc, confirmed, accepted):
+    name = f"ondravane_converter-{VERSION}-cp38-abi3-{platform}.whl"
+    # As auditwheel prints it, wrapped.
+    shown = f'{name} is consistent with the\nfollowing platform tag: "{confirmed}".' if confirmed else "no tag"
+    result = run([sys.executable, str(ROOT / "scripts" / "check-wheel-tags"), name, glibc, shown])
+    assert (result.returncode == 0) == accepted, result.stderr
+    assert (result.stderr == "") == accepted
 
 
 def test_fresh_environment_imports_and_converts(venv, tmp_path):
