@@ -20,7 +20,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N]\n"
+    "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N] [--jobs N]\n"
     "       ondravane-converter check INPUT [--max-problems N] [--json]\n"
     "       ondravane-converter --help | --version\n";
 
@@ -35,6 +35,10 @@ constexpr char kHelp[] =
     "  --keep N   thin tokens occurring more than N times: each occurrence\n"
     "             survives with probability N / count (default -1: no thinning)\n"
     "  --seed N   seed of the thinning generator (default 0)\n"
+    "  --jobs N, -j N\n"
+    "             worker threads that read and write a regular file (default:\n"
+    "             the processors this process may run on); every N gives the\n"
+    "             same output, messages and failures as 1\n"
     "  --help     show this help and exit\n"
     "  --version  print the version and exit\n"
     "  --         treat every later argument as a path (for paths starting with -)\n"

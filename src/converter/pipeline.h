@@ -14,6 +14,9 @@ struct ConversionOptions {
   std::optional<std::int64_t> min;  // absent: no filtering at all
   std::int64_t keep = -1;           // negative: no thinning
   std::uint64_t seed = 0;
+  // Worker threads for the two readings of a regular file; 1 keeps the whole
+  // conversion on the calling thread (the Python module never asks for more).
+  unsigned jobs = 1;
 };
 
 // What a finished conversion has to tell beyond the output file.

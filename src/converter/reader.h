@@ -39,7 +39,9 @@ struct IndexRead {
 
 // The first of two readings: checks every line in full and keeps only the
 // index, with the token numbers when `number_tokens` (for the filter).
-IndexRead index_records(const InputFile& file, bool number_tokens);
+// With more than one job, lines are checked on that many worker threads,
+// with the same results.
+IndexRead index_records(const InputFile& file, bool number_tokens, unsigned jobs = 1);
 
 
 }  // namespace ondravane
