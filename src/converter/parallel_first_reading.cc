@@ -24,8 +24,6 @@ namespace ondravane {
 
 namespace {
 
-constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
-
 struct LineChunk {
   // Filled by the calling thread: whole lines, terminators included.
   std::string text;
@@ -100,7 +98,7 @@ void index_chunk(LineChunk& chunk, const std::atomic<bool>& stopping) {
 // meets it.
 class ChunkCutter {
  public:
-  explicit ChunkCutter(int fd) : lines_(fd) {}
+  ChunkCutter(int fd, std::size_t chunk_bytes) : lines_(fd), chunk_bytes_(chunk_bytes) {}
 
   // Fills `chunk`; false when nothing was left to put in it.
   bool fill(LineChunk& chunk) {
@@ -108,7 +106,7 @@ class ChunkCutter {
     chunk.lengths.clear();
     if (done_) return false;
     try {
-      while (chunk.text.size() < kChunkBytes) {
+      while (chunk.text.size() < chunk_bytes_) {
         const std::optional<std::string_view> raw = lines_.next_line();
         if (!raw) {
           done_ = true;
@@ -130,18 +128,20 @@ class ChunkCutter {
 
  private:
   LineSource lines_;
+  std::size_t chunk_bytes_;
   bool done_ = false;
   std::exception_ptr read_error_;
 };
 
 }  // namespace
 
-IndexRead index_records_in_parallel(const InputFile& file, bool number_tokens, unsigned jobs) {
+IndexRead index_records_in_parallel(const InputFile& file, bool number_tokens, unsigned jobs,
+                                    std::size_t chunk_bytes) {
   IndexRead read;
   CorpusIndex& index = read.index;
   index.numbered = number_tokens;
   ProgressBar bar(file.size());
-  ChunkCutter cutter(file.fd());
+  ChunkCutter cutter(file.fd(), chunk_bytes);
   OrderedWorkers<LineChunk, decltype(&index_chunk)> workers(jobs, std::size_t{jobs} * kChunksPerWorker,
                                                           &index_chunk);
   std::uint64_t number = 0;

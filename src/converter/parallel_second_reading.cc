@@ -20,9 +20,8 @@ namespace ondravane {
 
 namespace {
 
-// Bytes of input lines per run, and occurrences per run, at most (a run
-// holds at least one line).
-constexpr std::uint64_t kRunBytes = std::uint64_t{1} << 20;
+// Occurrences per run at most (a run holds at least one line), which bounds
+// the formatted text a run holds besides its bytes of input lines.
 constexpr std::uint64_t kRunOccurrences = 8192;
 
 struct LineRun {
@@ -104,7 +103,7 @@ struct RunFormatter {
 
 void write_indexed_in_parallel(const InputFile& file, const CorpusIndex& index,
                                const ChunkedBits* kept, std::uint64_t total, W2vWriter& writer,
-                               unsigned jobs) {
+                               unsigned jobs, std::size_t chunk_bytes) {
   std::optional<ProgressBar> bar;
   OrderedWorkers<LineRun, RunFormatter> workers(jobs, std::size_t{jobs} * kChunksPerWorker,
                                                 RunFormatter{&index, kept});
@@ -124,7 +123,7 @@ void write_indexed_in_parallel(const InputFile& file, const CorpusIndex& index,
         bytes += index.lines[next_line].length;
         occurrences += index.lines[next_line].occurrences;
         ++next_line;
-      } while (next_line < index.lines.size() && bytes < kRunBytes && occurrences < kRunOccurrences);
+      } while (next_line < index.lines.size() && bytes < chunk_bytes && occurrences < kRunOccurrences);
       run.end_line = next_line;
       next_offset += bytes;
       next_occurrence += occurrences;

@@ -80,8 +80,9 @@ RecordsRead read_records(const InputFile& file) {
   return read;
 }
 
-IndexRead index_records(const InputFile& file, bool number_tokens, unsigned jobs) {
-  if (jobs > 1) return index_records_in_parallel(file, number_tokens, jobs);
+IndexRead index_records(const InputFile& file, bool number_tokens, unsigned jobs,
+                        std::size_t chunk_bytes) {
+  if (jobs > 1) return index_records_in_parallel(file, number_tokens, jobs, chunk_bytes);
   LineParser parser;
   IndexRead read;
   CorpusIndex& index = read.index;

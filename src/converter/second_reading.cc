@@ -20,7 +20,8 @@
 namespace ondravane {
 
 void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
-                   std::uint64_t total, std::string_view output, unsigned jobs) {
+                   std::uint64_t total, std::string_view output, unsigned jobs,
+                   std::size_t chunk_bytes) {
   W2vWriter writer(output);
   if (total == 0) {
     ProgressBar bar(0);
@@ -31,7 +32,7 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
   }
   if (!file.unchanged_since_first_reading()) fail_input_changed();
   if (jobs > 1) {
-    write_indexed_in_parallel(file, index, kept, total, writer, jobs);
+    write_indexed_in_parallel(file, index, kept, total, writer, jobs, chunk_bytes);
     return;
   }
 

@@ -8,6 +8,7 @@
 #include "converter/chunked_array.h"
 #include "converter/corpus_index.h"
 #include "converter/input_file.h"
+#include "converter/parallel_shape.h"
 
 namespace ondravane {
 
@@ -17,6 +18,7 @@ namespace ondravane {
 // reading indexed. With more than one job, lines are formatted on that many
 // worker threads, with the same results.
 void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
-                   std::uint64_t total, std::string_view output, unsigned jobs = 1);
+                   std::uint64_t total, std::string_view output, unsigned jobs = 1,
+                   std::size_t chunk_bytes = kDefaultChunkBytes);
 
 }  // namespace ondravane
