@@ -91,6 +91,19 @@ std::optional<std::string> ArgumentScanner::take_value() {
   return arguments_[++index_];
 }
 
+std::string take_jobs(ArgumentScanner& scan, bool& seen, unsigned& jobs) {
+  if (seen) return "option '--jobs' given more than once";
+  seen = true;
+  const std::optional<std::string> value = scan.take_value();
+  if (!value) return "option '" + scan.name() + "' needs a value";
+  const std::optional<std::int64_t> number = parse_int64(*value);
+  if (!number || *number < 1 || *number > kMaxJobs) {
+    return range_error("--jobs", "1", std::to_string(kMaxJobs), *value);
+  }
+  jobs = static_cast<unsigned>(*number);
+  return "";
+}
+
 unsigned available_processors() {
   cpu_set_t set;
   if (sched_getaffinity(0, sizeof set, &set) == 0) {
@@ -118,16 +131,9 @@ ParseResult parse_options(const std::vector<std::string>& arguments) {
       (name == "--version" ? options.show_version : options.show_help) = true;
       continue;
     }
-    if (name == "--jobs" || name == "-j") {
-      if (seen_jobs) return {std::nullopt, "option '--jobs' given more than once"};
-      seen_jobs = true;
-      const std::optional<std::string> value = scan.take_value();
-      if (!value) return {std::nullopt, "option '" + name + "' needs a value"};
-      const std::optional<std::int64_t> jobs = parse_int64(*value);
-      if (!jobs || *jobs < 1 || *jobs > kMaxJobs) {
-        return {std::nullopt, range_error("--jobs", "1", std::to_string(kMaxJobs), *value)};
-      }
-      options.conversion.jobs = static_cast<unsigned>(*jobs);
+    if (is_jobs_option(name)) {
+      std::string error = take_jobs(scan, seen_jobs, options.conversion.jobs);
+      if (!error.empty()) return {std::nullopt, error};
       continue;
     }
     bool* seen = name == "--min" ? &seen_min : name == "--keep" ? &seen_keep : name == "--seed" ? &seen_seed : nullptr;

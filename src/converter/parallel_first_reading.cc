@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "converter/line_parser.h"
+#include "converter/line_chunks.h"
 #include "converter/line_source.h"
 #include "converter/ordered_workers.h"
 #include "converter/parallel_readings.h"
@@ -24,10 +25,7 @@ namespace ondravane {
 
 namespace {
 
-struct LineChunk {
-  // Filled by the calling thread: whole lines, terminators included.
-  std::string text;
-  std::vector<std::uint64_t> lengths;
+struct LineChunk : LineBatch {
   bool number_tokens = false;
 
   // Filled by the worker, for the lines it accepted, in order.
@@ -92,46 +90,6 @@ void index_chunk(LineChunk& chunk, const std::atomic<bool>& stopping) {
     }
   }
 }
-
-// Cuts the file into chunks of whole lines. A failed read is kept and raised
-// only after the lines before it are merged, as the one-thread reading
-// meets it.
-class ChunkCutter {
- public:
-  ChunkCutter(int fd, std::size_t chunk_bytes) : lines_(fd), chunk_bytes_(chunk_bytes) {}
-
-  // Fills `chunk`; false when nothing was left to put in it.
-  bool fill(LineChunk& chunk) {
-    chunk.text.clear();
-    chunk.lengths.clear();
-    if (done_) return false;
-    try {
-      while (chunk.text.size() < chunk_bytes_) {
-        const std::optional<std::string_view> raw = lines_.next_line();
-        if (!raw) {
-          done_ = true;
-          break;
-        }
-        chunk.text.append(*raw);
-        chunk.lengths.push_back(raw->size());
-      }
-    } catch (...) {
-      read_error_ = std::current_exception();
-      done_ = true;
-    }
-    return !chunk.lengths.empty();
-  }
-  // Raises the read failure met, if one was.
-  void raise_read_error() const {
-    if (read_error_) std::rethrow_exception(read_error_);
-  }
-
- private:
-  LineSource lines_;
-  std::size_t chunk_bytes_;
-  bool done_ = false;
-  std::exception_ptr read_error_;
-};
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // Converting on worker threads must be indistinguishable from converting on
 // one: the same output bytes, messages, failure and malformed line for every
-// number of jobs, wherever the chunk boundaries fall. Also built with
+// number of jobs, wherever the chunk boundaries fall; and so must the report
+// of the check. Also built with
 // ThreadSanitizer by the hardening stage.
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "converter/check.h"
 #include "converter/input_file.h"
 #include "converter/pipeline.h"
 #include "converter/reader.h"
@@ -22,6 +24,26 @@ namespace {
 using namespace test_support::corpus;
 using test_support::capture_stdout;
 using test_support::failure_of;
+
+// Every field of two check reports, compared one by one.
+void expect_same_report(const CheckReport& many, const CheckReport& one) {
+  EXPECT_EQ(many.problems, one.problems);
+  EXPECT_EQ(many.problem_count, one.problem_count);
+  EXPECT_EQ(many.lines, one.lines);
+  EXPECT_EQ(many.sentences, one.sentences);
+  EXPECT_EQ(many.occurrences, one.occurrences);
+  EXPECT_EQ(many.header_length, one.header_length);
+  EXPECT_EQ(many.reading_stops, one.reading_stops);
+  for (auto counts : {&CheckReport::layers_per_occurrence, &CheckReport::first_layer_lengths}) {
+    EXPECT_EQ((many.*counts).entries, (one.*counts).entries);
+    EXPECT_EQ((many.*counts).others, (one.*counts).others);
+  }
+  for (auto tally : {&CheckWarnings::token_with_space, &CheckWarnings::token_with_line_break,
+                     &CheckWarnings::length_differs, &CheckWarnings::repeated_sentence,
+                     &CheckWarnings::empty_token, &CheckWarnings::joined_token}) {
+    EXPECT_EQ(many.warnings.*tally, one.warnings.*tally);
+  }
+}
 
 struct ParallelCase {
   const char* name;
@@ -41,6 +63,8 @@ TEST_P(ParallelReadingsTest, EveryJobCountMatchesOneThread) {
     write_whole(input, content);
     ConversionOptions options{c.min, 3, seed};
     const Result one = run_conversion(input, dir_ + "/one.txt", options);
+    const CheckReport checked_once = check_file(input, 5);
+    ASSERT_EQ(checked_once.lines, 60u);
     // The expectations of one thread are checked by the tests of the
     // conversion itself; here the outcome kind is pinned so that a case
     // cannot silently stop exercising its fault.
@@ -63,6 +87,7 @@ TEST_P(ParallelReadingsTest, EveryJobCountMatchesOneThread) {
         EXPECT_EQ(many.failure, one.failure);
         EXPECT_EQ(many.output, one.output);
         EXPECT_EQ(many.malformed, one.malformed);
+        expect_same_report(check_file(input, 5, jobs, chunk_bytes), checked_once);
       }
     }
   }

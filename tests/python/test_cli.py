@@ -18,7 +18,7 @@ from conftest import drawn_on_terminal, record, run_python, write_lines
 PROGRAM = "ondravane-converter"
 USAGE = (
     "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N] [--jobs N]\n"
-    "       ondravane-converter check INPUT [--max-problems N] [--json]\n"
+    "       ondravane-converter check INPUT [--max-problems N] [--json] [--jobs N]\n"
     "       ondravane-converter --help | --version\n"
 )
 ERROR = "ondravane-converter: error: "
