@@ -40,11 +40,14 @@ struct LineRun {
   std::uint64_t token_guess = 256;
 
   // The worker's results: the lines formatted, how many, the dimension of
-  // the first, and the failure that stopped the run, if one did.
+  // the first, and the failure that stopped the run, if one did (an
+  // exception, such as running out of memory, after the complete lines).
   FormattedLines text;
   std::uint64_t written = 0;
   std::size_t first_dimension = 0;
-  enum class Stop { kNone, kMissingLayer, kChanged } stop = Stop::kNone;
+  enum class Stop { kNone, kMissingLayer, kChanged, kError } stop = Stop::kNone;
+  std::exception_ptr error;
+  std::size_t complete = 0;  // bytes of `text` in complete lines
 };
 
 struct RunFormatter {
@@ -55,6 +58,18 @@ struct RunFormatter {
     run.text.clear();
     run.written = 0;
     run.stop = LineRun::Stop::kNone;
+    run.error = nullptr;
+    try {
+      format(run, stopping);
+    } catch (...) {
+      run.text.keep_first(run.complete);
+      run.stop = LineRun::Stop::kError;
+      run.error = std::current_exception();
+    }
+  }
+
+  void format(LineRun& run, const std::atomic<bool>& stopping) const {
+    run.complete = 0;
     const auto read_values = [&](std::string_view piece, std::size_t& used) {
       return run.parser.read_values(piece, 0, run.values, used);
     };
@@ -92,6 +107,7 @@ struct RunFormatter {
         }
         if (run.written == 0) run.first_dimension = run.values.size();
         run.text.line(written_token, shape.linex_index, position, run.values);
+        run.complete = run.text.bytes().size();
         ++position;
         ++run.written;
       }
@@ -144,6 +160,7 @@ void write_indexed_in_parallel(const InputFile& file, const CorpusIndex& index,
       writer.fail_missing_layer();
     }
     if (run.stop == LineRun::Stop::kChanged) fail_input_changed();
+    if (run.stop == LineRun::Stop::kError) std::rethrow_exception(run.error);
     workers.release_oldest();
   }
   if (!bar) fail_input_changed();  // the index promised a survivor

@@ -46,6 +46,8 @@ class FormattedLines {
             std::span<const double> values);
   std::string_view bytes() const { return {buffer_.get(), size_}; }
   void clear() { size_ = 0; }
+  // Drops what follows the first `size` bytes.
+  void keep_first(std::size_t size) { size_ = size; }
 
   // The buffer interface the formatting shares with OutputFile.
   void append(char c) {
