@@ -69,7 +69,9 @@ TEST_P(ParallelReadingsTest, EveryJobCountMatchesOneThread) {
     // conversion itself; here the outcome kind is pinned so that a case
     // cannot silently stop exercising its fault.
     ASSERT_EQ(one.malformed.has_value(), c.fault == Fault::kMalformed);
-    if (one.malformed) ASSERT_EQ(one.malformed->number, fault_line);
+    if (one.malformed) {
+      ASSERT_EQ(one.malformed->number, fault_line);
+    }
     ASSERT_EQ(one.failure == "<no failure>",
               c.fault == Fault::kNone || c.fault == Fault::kMalformed ||
                   (c.fault == Fault::kLayerless && c.min));
