@@ -122,8 +122,9 @@ def bench_file(path, args, workdir, script_speed):
         "ceiling, on demand": ([args.ceiling, "--ondemand", path], False, None),
     }
     if args.cli:
-        programs["command"] = ([args.cli, path, os.path.join(workdir, "out-command.w2v")], False, None)
-        programs["check"] = ([args.cli, "check", path], False, None)
+        # One job each, as processor works: bench/jobs.py measures the worker threads.
+        programs["command"] = ([args.cli, path, os.path.join(workdir, "out-command.w2v"), "--jobs", "1"], False, None)
+        programs["check"] = ([args.cli, "check", path, "--jobs", "1"], False, None)
     # Round after round, each program once: a burst of load from elsewhere
     # on the machine then slows all rows alike instead of one row's repeats.
     runs = {name: [] for name in programs}

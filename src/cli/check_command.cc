@@ -124,6 +124,8 @@ CheckParseResult parse_check_options(const std::vector<std::string>& arguments) 
   std::vector<std::string> positional;
   bool seen_json = false;
   bool seen_max = false;
+  bool seen_jobs = false;
+  options.jobs = available_processors();
   ArgumentScanner scan(arguments);
   while (scan.next()) {
     if (scan.positional()) {
@@ -139,6 +141,11 @@ CheckParseResult parse_check_options(const std::vector<std::string>& arguments) 
       }
       if (seen_json) return {std::nullopt, "option '--json' given more than once"};
       seen_json = options.json = true;
+      continue;
+    }
+    if (is_jobs_option(name)) {
+      std::string error = take_jobs(scan, seen_jobs, options.jobs);
+      if (!error.empty()) return {std::nullopt, error};
       continue;
     }
     if (name != "--max-problems") return {std::nullopt, "unknown option '" + name + "'"};

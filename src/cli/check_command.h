@@ -17,6 +17,7 @@ struct CheckOptions {
   std::size_t max_problems = 20;
   bool json = false;
   bool show_help = false;
+  unsigned jobs = 1;  // worker threads; the parser sets the processors available
 };
 
 struct CheckParseResult {

@@ -20,8 +20,8 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N]\n"
-    "       ondravane-converter check INPUT [--max-problems N] [--json]\n"
+    "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N] [--jobs N]\n"
+    "       ondravane-converter check INPUT [--max-problems N] [--json] [--jobs N]\n"
     "       ondravane-converter --help | --version\n";
 
 constexpr char kHelp[] =
@@ -35,6 +35,10 @@ constexpr char kHelp[] =
     "  --keep N   thin tokens occurring more than N times: each occurrence\n"
     "             survives with probability N / count (default -1: no thinning)\n"
     "  --seed N   seed of the thinning generator (default 0)\n"
+    "  --jobs N, -j N\n"
+    "             worker threads that read and write a regular file (default:\n"
+    "             the processors this process may run on); every N gives the\n"
+    "             same output, messages and failures as 1\n"
     "  --help     show this help and exit\n"
     "  --version  print the version and exit\n"
     "  --         treat every later argument as a path (for paths starting with -)\n"
@@ -50,6 +54,7 @@ constexpr char kHelp[] =
     "shape and warnings for what converts but loaders misread:\n"
     "  --max-problems N  list at most N problems (default 20; all are counted)\n"
     "  --json            the same report as one JSON document\n"
+    "  --jobs N, -j N    worker threads, as for the conversion; the same report\n"
     "It exits with 0 when the conversion would write every record, 1 when not,\n"
     "2 for bad usage.\n";
 
@@ -83,7 +88,7 @@ int run_check(const std::vector<std::string>& arguments) {
     ondravane::print_line(std::string(kUsage) + kHelp);
     return 0;
   }
-  const ondravane::CheckReport report = ondravane::check_file(options.input, options.max_problems);
+  const ondravane::CheckReport report = ondravane::check_file(options.input, options.max_problems, options.jobs);
   ondravane::print_line(options.json ? format_check_json(options.input, report)
                                      : format_check_text(options.input, report));
   return check_exit_status(report);

@@ -1,6 +1,10 @@
 #include "cli/options.h"
 
+#include <sched.h>
+
+#include <algorithm>
 #include <limits>
+#include <thread>
 #include <string_view>
 
 namespace ondravane::cli {
@@ -87,10 +91,34 @@ std::optional<std::string> ArgumentScanner::take_value() {
   return arguments_[++index_];
 }
 
+std::string take_jobs(ArgumentScanner& scan, bool& seen, unsigned& jobs) {
+  if (seen) return "option '--jobs' given more than once";
+  seen = true;
+  const std::optional<std::string> value = scan.take_value();
+  if (!value) return "option '" + scan.name() + "' needs a value";
+  const std::optional<std::int64_t> number = parse_int64(*value);
+  if (!number || *number < 1 || *number > kMaxJobs) {
+    return range_error("--jobs", "1", std::to_string(kMaxJobs), *value);
+  }
+  jobs = static_cast<unsigned>(*number);
+  return "";
+}
+
+unsigned available_processors() {
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    const int count = CPU_COUNT(&set);
+    if (count > 0) return static_cast<unsigned>(std::min<std::int64_t>(count, kMaxJobs));
+  }
+  const unsigned hardware = std::thread::hardware_concurrency();
+  return hardware == 0 ? 1 : std::min<unsigned>(hardware, kMaxJobs);
+}
+
 ParseResult parse_options(const std::vector<std::string>& arguments) {
   Options options;
   std::vector<std::string> positional;
-  bool seen_min = false, seen_keep = false, seen_seed = false;
+  bool seen_min = false, seen_keep = false, seen_seed = false, seen_jobs = false;
+  options.conversion.jobs = available_processors();
   ArgumentScanner scan(arguments);
   while (scan.next()) {
     if (scan.positional()) {
@@ -101,6 +129,11 @@ ParseResult parse_options(const std::vector<std::string>& arguments) {
     if (name == "--help" || name == "-h" || name == "--version") {
       if (scan.value()) return {std::nullopt, "option '" + name + "' takes no value"};
       (name == "--version" ? options.show_version : options.show_help) = true;
+      continue;
+    }
+    if (is_jobs_option(name)) {
+      std::string error = take_jobs(scan, seen_jobs, options.conversion.jobs);
+      if (!error.empty()) return {std::nullopt, error};
       continue;
     }
     bool* seen = name == "--min" ? &seen_min : name == "--keep" ? &seen_keep : name == "--seed" ? &seen_seed : nullptr;

@@ -53,8 +53,23 @@ class ArgumentScanner {
   std::optional<std::string> value_;
 };
 
+// The most worker threads a conversion takes.
+inline constexpr std::int64_t kMaxJobs = 1024;
+
+// "--jobs N" or "-j N", taken by every command that reads a whole file.
+inline bool is_jobs_option(const std::string& name) { return name == "--jobs" || name == "-j"; }
+// Takes the value of the jobs option `scan` stands on into `jobs`; returns
+// what is wrong with it, or nothing (empty) when it is fine. `seen` tells
+// whether the option came before.
+std::string take_jobs(ArgumentScanner& scan, bool& seen, unsigned& jobs);
+
+// The processors this process may run on (its affinity mask), at least 1 and
+// at most kMaxJobs: the default number of jobs.
+unsigned available_processors();
+
 // Accepted forms: INPUT OUTPUT in any position, "--min N" or "--min=N" (same
-// for --keep and --seed; N may start with a minus sign), --help or -h,
+// for --keep and --seed; N may start with a minus sign), "--jobs N" or
+// "-j N" (1 to kMaxJobs; default available_processors()), --help or -h,
 // --version, and "--" after which every argument is positional. Each option
 // may be given once.
 ParseResult parse_options(const std::vector<std::string>& arguments);

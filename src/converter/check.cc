@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "converter/check_lines.h"
 #include "converter/line_parser.h"
 #include "converter/line_source.h"
 #include "converter/token_markers.h"
@@ -11,8 +12,6 @@
 #include "support/file_io.h"
 
 namespace ondravane {
-
-namespace {
 
 // Which sentence numbers were seen: one bit per number, in pages of 2^16
 // numbers allocated when a number of their range first appears, so the
@@ -39,89 +38,94 @@ class SeenNumbers {
   std::vector<std::unique_ptr<std::uint64_t[]>> pages_;
 };
 
+namespace {
+
 constexpr std::string_view kPieceMark = "##";
 constexpr std::string_view kSpaceMark = "\xC4\xA0";
 
-class FileCheck {
- public:
-  FileCheck(CheckReport& report, std::size_t max_problems) : report_(report), max_problems_(max_problems) {}
-
-  void line(std::string_view raw) {
-    const std::uint64_t number = ++report_.lines;
-    const std::string_view text = without_terminator(raw);
-    if (!parser_.survey(text, shape_)) {
-      // As in the reader: a rejected line that is not UTF-8 is a failure of
-      // its own, reported at its first malformed byte.
-      const std::size_t invalid = first_invalid_utf8(raw);
-      if (invalid != raw.size()) {
-        stop(CheckProblem{CheckProblem::Kind::kNotUtf8, number, invalid,
-                          "not UTF-8 (the conversion fails here: stream did not contain valid UTF-8)"});
-      } else {
-        const Rejection rejection = parser_.rejection();
-        stop(CheckProblem{CheckProblem::Kind::kRejected, number, rejection.column, rejection.reason});
-      }
-      return;
-    }
-    ++report_.sentences;
-    if (seen_sentences_.mark(shape_.linex_index)) report_.warnings.repeated_sentence.note(number);
-    for (const OccurrenceShape& occurrence : shape_.occurrences) this->occurrence(occurrence, number);
-  }
-
- private:
-  void occurrence(const OccurrenceShape& occurrence, std::uint64_t number) {
-    const bool first = report_.occurrences++ == 0;
-    report_.layers_per_occurrence.note(occurrence.layer_count, number);
-    token(occurrence.token, number);
-    if (occurrence.layer_count == 0) {
-      add(CheckProblem{CheckProblem::Kind::kNoLayers, number, occurrence.column,
-                       "a feature without layers (writing fails here: index out of bounds)"});
-      return;
-    }
-    const std::size_t length = occurrence.first_layer_length;
-    report_.first_layer_lengths.note(length, number);
-    if (first) {
-      report_.header_length = length;
-    } else if (report_.header_length && length != *report_.header_length) {
-      report_.warnings.length_differs.note(number);
-    }
-  }
-
-  void token(std::string_view token, std::uint64_t number) {
-    CheckWarnings& warnings = report_.warnings;
-    if (token.find_first_of(" \t\v\f") != std::string_view::npos) warnings.token_with_space.note(number);
-    if (token.find_first_of("\n\r") != std::string_view::npos) warnings.token_with_line_break.note(number);
-    if (token.empty()) {
-      warnings.empty_token.note(number);
-    } else if (token.find(kPieceMark) != std::string_view::npos || token.find(kSpaceMark) != std::string_view::npos) {
-      cleaned_.assign(token);
-      remove_token_markers(cleaned_);
-      if (cleaned_.empty()) {
-        warnings.empty_token.note(number);
-      } else if (markers_join_pieces(token)) {
-        warnings.joined_token.note(number);
-      }
-    }
-  }
-
-  void stop(CheckProblem problem) {
-    if (!report_.reading_stops) report_.reading_stops = problem;
-    add(std::move(problem));
-  }
-
-  void add(CheckProblem problem) {
-    if (report_.problems.size() < max_problems_) report_.problems.push_back(std::move(problem));
-    ++report_.problem_count;
-  }
-
-  CheckReport& report_;
-  std::size_t max_problems_;
-  LineParser parser_;
-  LineShape shape_;
-  SeenNumbers seen_sentences_;
-  std::string cleaned_;
-};
-
 }  // namespace
+
+void survey_line(LineParser& parser, std::string_view raw, SurveyedLine& surveyed) {
+  surveyed.accepted = parser.survey(without_terminator(raw), surveyed.shape);
+  if (surveyed.accepted) return;
+  surveyed.invalid_utf8_at = first_invalid_utf8(raw);
+  surveyed.not_utf8 = surveyed.invalid_utf8_at != raw.size();
+  if (!surveyed.not_utf8) surveyed.rejection = parser.rejection();
+}
+
+FileCheck::FileCheck(CheckReport& report, std::size_t max_problems)
+    : report_(report), max_problems_(max_problems), seen_sentences_(std::make_unique<SeenNumbers>()) {}
+
+FileCheck::~FileCheck() = default;
+
+void FileCheck::line(std::string_view raw) {
+  survey_line(parser_, raw, surveyed_);
+  take(surveyed_);
+}
+
+void FileCheck::take(const SurveyedLine& surveyed) {
+  const std::uint64_t number = ++report_.lines;
+  if (!surveyed.accepted) {
+    // As in the reader: a rejected line that is not UTF-8 is a failure of
+    // its own, reported at its first malformed byte.
+    if (surveyed.not_utf8) {
+      stop(CheckProblem{CheckProblem::Kind::kNotUtf8, number, surveyed.invalid_utf8_at,
+                        "not UTF-8 (the conversion fails here: stream did not contain valid UTF-8)"});
+    } else {
+      stop(CheckProblem{CheckProblem::Kind::kRejected, number, surveyed.rejection.column,
+                        surveyed.rejection.reason});
+    }
+    return;
+  }
+  ++report_.sentences;
+  if (seen_sentences_->mark(surveyed.shape.linex_index)) report_.warnings.repeated_sentence.note(number);
+  for (const OccurrenceShape& occurrence : surveyed.shape.occurrences) this->occurrence(occurrence, number);
+}
+
+void FileCheck::occurrence(const OccurrenceShape& occurrence, std::uint64_t number) {
+  const bool first = report_.occurrences++ == 0;
+  report_.layers_per_occurrence.note(occurrence.layer_count, number);
+  token(occurrence.token, number);
+  if (occurrence.layer_count == 0) {
+    add(CheckProblem{CheckProblem::Kind::kNoLayers, number, occurrence.column,
+                     "a feature without layers (writing fails here: index out of bounds)"});
+    return;
+  }
+  const std::size_t length = occurrence.first_layer_length;
+  report_.first_layer_lengths.note(length, number);
+  if (first) {
+    report_.header_length = length;
+  } else if (report_.header_length && length != *report_.header_length) {
+    report_.warnings.length_differs.note(number);
+  }
+}
+
+void FileCheck::token(std::string_view token, std::uint64_t number) {
+  CheckWarnings& warnings = report_.warnings;
+  if (token.find_first_of(" \t\v\f") != std::string_view::npos) warnings.token_with_space.note(number);
+  if (token.find_first_of("\n\r") != std::string_view::npos) warnings.token_with_line_break.note(number);
+  if (token.empty()) {
+    warnings.empty_token.note(number);
+  } else if (token.find(kPieceMark) != std::string_view::npos || token.find(kSpaceMark) != std::string_view::npos) {
+    cleaned_.assign(token);
+    remove_token_markers(cleaned_);
+    if (cleaned_.empty()) {
+      warnings.empty_token.note(number);
+    } else if (markers_join_pieces(token)) {
+      warnings.joined_token.note(number);
+    }
+  }
+}
+
+void FileCheck::stop(CheckProblem problem) {
+  if (!report_.reading_stops) report_.reading_stops = problem;
+  add(std::move(problem));
+}
+
+void FileCheck::add(CheckProblem problem) {
+  if (report_.problems.size() < max_problems_) report_.problems.push_back(std::move(problem));
+  ++report_.problem_count;
+}
 
 void DistinctCounts::note(std::size_t value, std::uint64_t line) {
   for (Entry& entry : entries) {
@@ -138,8 +142,10 @@ void DistinctCounts::note(std::size_t value, std::uint64_t line) {
   }
 }
 
-CheckReport check_file(std::string_view path, std::size_t max_problems) {
+CheckReport check_file(std::string_view path, std::size_t max_problems, unsigned jobs,
+                       std::size_t chunk_bytes) {
   const UniqueFd file = open_or_fail(std::string(path), O_RDONLY | O_CLOEXEC);
+  if (jobs > 1) return check_in_parallel(file.get(), max_problems, jobs, chunk_bytes);
   LineSource lines(file.get());
   CheckReport report;
   FileCheck check(report, max_problems);

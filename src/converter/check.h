@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "converter/parallel_shape.h"
+
 namespace ondravane {
 
 // One thing that keeps the conversion from writing every record.
@@ -83,7 +85,9 @@ struct CheckReport {
 
 // Checks the file at `path`, keeping at most `max_problems` problems in the
 // report (all are counted). A file that cannot be opened or read raises the
-// conversion's failure for it.
-CheckReport check_file(std::string_view path, std::size_t max_problems);
+// conversion's failure for it. With more than one job, lines are surveyed on
+// that many worker threads, with the same report.
+CheckReport check_file(std::string_view path, std::size_t max_problems, unsigned jobs = 1,
+                       std::size_t chunk_bytes = kDefaultChunkBytes);
 
 }  // namespace ondravane

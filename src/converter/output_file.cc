@@ -25,27 +25,38 @@ void write_fully(int fd, const char* data, std::size_t size) {
 
 OutputFile::OutputFile(std::string_view path, std::size_t capacity)
     : capacity_(std::max(capacity, kMinCapacity)),
-      buffer_(new char[capacity_]),
+      buffer_(new char[capacity_ + kMinCapacity]),
       fd_(open_or_fail(std::string(path), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666)) {}
 
 OutputFile::~OutputFile() = default;
 
 void OutputFile::append(std::string_view bytes) {
-  if (bytes.size() <= capacity_ - size_) {
+  const std::size_t room = capacity_ - size_;
+  if (bytes.size() < room) {
     std::memcpy(buffer_.get() + size_, bytes.data(), bytes.size());
     size_ += bytes.size();
     return;
   }
-  drain();
-  if (bytes.size() >= capacity_) {
-    write_fully(fd_.get(), bytes.data(), bytes.size());
-  } else {
-    std::memcpy(buffer_.get(), bytes.data(), bytes.size());
-    size_ = bytes.size();
-  }
+  std::memcpy(buffer_.get() + size_, bytes.data(), room);
+  size_ = capacity_;
+  bytes.remove_prefix(room);
+  drain_full();
+  const std::size_t whole = bytes.size() - bytes.size() % capacity_;
+  if (whole != 0) write_fully(fd_.get(), bytes.data(), whole);
+  bytes.remove_prefix(whole);
+  std::memcpy(buffer_.get(), bytes.data(), bytes.size());
+  size_ = bytes.size();
 }
 
-void OutputFile::drain() {
+void OutputFile::drain_full() {
+  const std::size_t rest = size_ - capacity_;
+  size_ = 0;
+  write_fully(fd_.get(), buffer_.get(), capacity_);
+  std::memmove(buffer_.get(), buffer_.get() + capacity_, rest);
+  size_ = rest;
+}
+
+void OutputFile::flush() {
   const std::size_t size = size_;
   size_ = 0;
   write_fully(fd_.get(), buffer_.get(), size);

@@ -29,28 +29,33 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
+  // The file receives whole buffers of `capacity` bytes until the final
+  // flush, however the bytes were appended: what a failure leaves in the
+  // file depends only on the bytes, never on the sizes of the pieces. (The
+  // buffer has kMinCapacity bytes of room past the capacity for that.)
   void append(char c) {
-    if (size_ == capacity_) drain();
     buffer_[size_++] = c;
+    if (size_ == capacity_) drain_full();
   }
 
-  // Bytes of any length; more than a buffer's worth goes to the file directly.
+  // Bytes of any length; whole buffers' worth goes to the file directly.
   void append(std::string_view bytes);
 
   // Returns room for at least `size` bytes (at most kMinCapacity) at the end
   // of the buffer; commit() then takes the bytes actually written there.
-  char* reserve(std::size_t size) {
-    if (capacity_ - size_ < size) drain();
-    return buffer_.get() + size_;
+  char* reserve(std::size_t /*size*/) { return buffer_.get() + size_; }
+  void commit(std::size_t size) {
+    size_ += size;
+    if (size_ >= capacity_) drain_full();
   }
-  void commit(std::size_t size) { size_ += size; }
 
   // Hands every buffered byte to the file; raises a failure if a write fails
   // (the unwritten bytes are then discarded).
-  void flush() { drain(); }
+  void flush();
 
  private:
-  void drain();
+  // Writes the first capacity_ bytes and keeps the rest at the front.
+  void drain_full();
 
   // Declared in this order so that the buffer exists before the file is
   // opened: a failed allocation then leaves no descriptor behind.

@@ -34,7 +34,7 @@ ConversionOutcome convert_in_memory(const InputFile& file, std::string_view outp
 
 ConversionOutcome convert_in_two_readings(InputFile& file, std::string_view output,
                                           const ConversionOptions& options) {
-  IndexRead read = index_records(file, options.min.has_value());
+  IndexRead read = index_records(file, options.min.has_value(), options.jobs, options.chunk_bytes);
   if (!read.malformed && !file.note_first_reading(read.bytes)) fail_input_changed();
   const CorpusIndex& index = read.index;
   std::optional<Selection> selection;
@@ -44,7 +44,8 @@ ConversionOutcome convert_in_two_readings(InputFile& file, std::string_view outp
   }
   print_line("Start Writing!(This may take a while)\n");
   const std::uint64_t total = selection ? selection->survivors : index.occurrences();
-  write_indexed(file, index, selection ? &selection->kept : nullptr, total, output);
+  write_indexed(file, index, selection ? &selection->kept : nullptr, total, output, options.jobs,
+                options.chunk_bytes);
   print_line("Finish Writing!\n");
   return {std::move(read.malformed)};
 }

@@ -2,10 +2,12 @@
 // messages on standard output.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
+#include "converter/parallel_shape.h"
 #include "converter/reader.h"
 
 namespace ondravane {
@@ -14,6 +16,11 @@ struct ConversionOptions {
   std::optional<std::int64_t> min;  // absent: no filtering at all
   std::int64_t keep = -1;           // negative: no thinning
   std::uint64_t seed = 0;
+  // Worker threads for the two readings of a regular file; 1 keeps the whole
+  // conversion on the calling thread (the Python module never asks for more).
+  unsigned jobs = 1;
+  // With more than one job: bytes of lines per chunk handed to a worker.
+  std::size_t chunk_bytes = kDefaultChunkBytes;
 };
 
 // What a finished conversion has to tell beyond the output file.

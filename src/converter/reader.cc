@@ -4,6 +4,7 @@
 
 #include "converter/line_parser.h"
 #include "converter/line_source.h"
+#include "converter/parallel_readings.h"
 #include "converter/token_markers.h"
 #include "converter/utf8.h"
 #include "progress/progress_bar.h"
@@ -79,7 +80,9 @@ RecordsRead read_records(const InputFile& file) {
   return read;
 }
 
-IndexRead index_records(const InputFile& file, bool number_tokens) {
+IndexRead index_records(const InputFile& file, bool number_tokens, unsigned jobs,
+                        std::size_t chunk_bytes) {
+  if (jobs > 1) return index_records_in_parallel(file, number_tokens, jobs, chunk_bytes);
   LineParser parser;
   IndexRead read;
   CorpusIndex& index = read.index;

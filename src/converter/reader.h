@@ -5,6 +5,7 @@
 // outcome and the same failures.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,6 +13,7 @@
 #include "converter/corpus_index.h"
 #include "converter/input_file.h"
 #include "converter/json_cursor.h"
+#include "converter/parallel_shape.h"
 #include "converter/records.h"
 
 namespace ondravane {
@@ -39,7 +41,10 @@ struct IndexRead {
 
 // The first of two readings: checks every line in full and keeps only the
 // index, with the token numbers when `number_tokens` (for the filter).
-IndexRead index_records(const InputFile& file, bool number_tokens);
+// With more than one job, lines are checked on that many worker threads,
+// with the same results.
+IndexRead index_records(const InputFile& file, bool number_tokens, unsigned jobs = 1,
+                        std::size_t chunk_bytes = kDefaultChunkBytes);
 
 
 }  // namespace ondravane

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "converter/line_parser.h"
+#include "converter/parallel_readings.h"
+#include "converter/piece_reader.h"
 #include "converter/reader.h"
 #include "converter/token_markers.h"
 #include "converter/writer.h"
@@ -17,67 +19,9 @@
 
 namespace ondravane {
 
-namespace {
-
-// Reads pieces of the file at their offsets into one buffer that grows to
-// the largest piece read.
-class PieceReader {
- public:
-  explicit PieceReader(int fd) : fd_(fd) {}
-
-  // The `length` bytes at `offset`, or nothing when the file ends before.
-  std::optional<std::string_view> read(std::uint64_t offset, std::uint64_t length) {
-    if (length > capacity_) {
-      buffer_ = std::make_unique_for_overwrite<char[]>(length);
-      capacity_ = length;
-    }
-    std::uint64_t done = 0;
-    while (done < length) {
-      const ssize_t count = ::pread(fd_, buffer_.get() + done, length - done,
-                                    static_cast<off_t>(offset + done));
-      if (count > 0) {
-        done += static_cast<std::uint64_t>(count);
-      } else if (count == 0) {
-        return std::nullopt;
-      } else if (errno != EINTR) {
-        fail_os_error(errno);
-      }
-    }
-    return std::string_view(buffer_.get(), length);
-  }
-
- private:
-  int fd_;
-  std::unique_ptr<char[]> buffer_;
-  std::uint64_t capacity_ = 0;
-};
-
-// Reads a JSON value that starts `start` bytes into a line of `line_length`
-// bytes at `line_offset`, without reading the rest of the line: first the
-// bytes `guess` expects, then twice as many until `read_from(piece)` succeeds
-// on them. Only a failure on the whole rest of the line means the line is
-// not what was indexed. `guess` learns the length of the last value read.
-template <typename ReadFrom>
-bool read_piece(PieceReader& pieces, std::uint64_t line_offset, std::uint64_t line_length,
-                std::uint32_t start, std::uint64_t& guess, ReadFrom&& read_from) {
-  if (start >= line_length) return false;
-  const std::uint64_t rest = line_length - start;
-  for (std::uint64_t length = guess < rest ? guess : rest;; length = length * 2 < rest ? length * 2 : rest) {
-    const std::optional<std::string_view> piece = pieces.read(line_offset + start, length);
-    if (!piece) return false;
-    std::size_t used = 0;
-    if (read_from(*piece, used)) {
-      guess = used + used / 4 + 64;
-      return true;
-    }
-    if (length == rest) return false;
-  }
-}
-
-}  // namespace
-
 void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
-                   std::uint64_t total, std::string_view output) {
+                   std::uint64_t total, std::string_view output, unsigned jobs,
+                   std::size_t chunk_bytes) {
   W2vWriter writer(output);
   if (total == 0) {
     ProgressBar bar(0);
@@ -87,6 +31,10 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
     return;
   }
   if (!file.unchanged_since_first_reading()) fail_input_changed();
+  if (jobs > 1) {
+    write_indexed_in_parallel(file, index, kept, total, writer, jobs, chunk_bytes);
+    return;
+  }
 
   // The bar and the header wait for the first survivor, whose first layer
   // gives the dimension; a first survivor without layers leaves the file

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <memory>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -41,16 +43,36 @@ void remove_existing_entry(std::string_view path) {
   if (::unlink(terminated.c_str()) != 0) fail_os_error(errno);
 }
 
-void append_integer(OutputFile& out, std::uint64_t number) {
+template <typename Out>
+void append_integer(Out& out, std::uint64_t number) {
   char* first = out.reserve(kMaxIntegerChars);
   const auto [last, error] = std::to_chars(first, first + kMaxIntegerChars, number);
   (void)error;  // twenty digits hold any 64-bit value
   out.commit(static_cast<std::size_t>(last - first));
 }
 
-void append_value(OutputFile& out, double value) {
+template <typename Out>
+void append_value(Out& out, double value) {
   std::span<char, kMaxValueChars> room(out.reserve(kMaxValueChars), kMaxValueChars);
   out.commit(format_value(value, room));
+}
+
+template <typename Out>
+void append_line(Out& out, std::string_view token, std::uint32_t sentence, std::uint64_t position,
+                 std::span<const double> values) {
+  out.append(token);
+  out.append(':');
+  append_integer(out, sentence);
+  out.append(':');
+  append_integer(out, position);
+  out.append(' ');
+  bool first = true;
+  for (double value : values) {
+    if (!first) out.append(' ');
+    first = false;
+    append_value(out, value);
+  }
+  out.append('\n');
 }
 
 // The dimension announced in the header: the length of the first layer of
@@ -80,19 +102,21 @@ void W2vWriter::header(std::uint64_t total, std::uint64_t dimension) {
 
 void W2vWriter::line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
                      std::span<const double> values) {
-  out_.append(token);
-  out_.append(':');
-  append_integer(out_, sentence);
-  out_.append(':');
-  append_integer(out_, position);
-  out_.append(' ');
-  bool first = true;
-  for (double value : values) {
-    if (!first) out_.append(' ');
-    first = false;
-    append_value(out_, value);
-  }
-  out_.append('\n');
+  append_line(out_, token, sentence, position, values);
+}
+
+void FormattedLines::line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
+                          std::span<const double> values) {
+  append_line(*this, token, sentence, position, values);
+}
+
+void FormattedLines::grow(std::size_t size) {
+  std::size_t capacity = capacity_ == 0 ? OutputFile::kMinCapacity : capacity_;
+  while (capacity - size_ < size) capacity *= 2;
+  auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+  if (size_ != 0) std::memcpy(grown.get(), buffer_.get(), size_);
+  buffer_ = std::move(grown);
+  capacity_ = capacity;
 }
 
 void W2vWriter::fail_missing_layer() {

@@ -84,30 +84,35 @@ TEST_P(CheckFileTest, ReportsProblemsSummaryAndWarnings) {
   std::vector<std::pair<std::uint64_t, std::size_t>> places;
   const std::string path = write(c.marked, places);
   ASSERT_EQ(places.size(), c.reasons.size());
-  const CheckReport report = check_file(path, 100);
-  std::vector<CheckProblem> expected;
-  for (std::size_t k = 0; k < places.size(); ++k) {
-    const std::string& reason = c.reasons[k];
-    const auto kind = reason == kNoLayers  ? CheckProblem::Kind::kNoLayers
-                      : reason == kNotUtf8 ? CheckProblem::Kind::kNotUtf8
-                                           : CheckProblem::Kind::kRejected;
-    expected.push_back(CheckProblem{kind, places[k].first, places[k].second, reason});
+  // One thread, and worker threads with chunks of one line and of a few.
+  for (const auto& [jobs, chunk_bytes] : {std::pair{1u, std::size_t{1} << 20}, std::pair{2u, std::size_t{1}},
+                                          std::pair{3u, std::size_t{64}}}) {
+    SCOPED_TRACE(std::to_string(jobs) + " jobs");
+    const CheckReport report = check_file(path, 100, jobs, chunk_bytes);
+    std::vector<CheckProblem> expected;
+    for (std::size_t k = 0; k < places.size(); ++k) {
+      const std::string& reason = c.reasons[k];
+      const auto kind = reason == kNoLayers  ? CheckProblem::Kind::kNoLayers
+                        : reason == kNotUtf8 ? CheckProblem::Kind::kNotUtf8
+                                             : CheckProblem::Kind::kRejected;
+      expected.push_back(CheckProblem{kind, places[k].first, places[k].second, reason});
+    }
+    EXPECT_EQ(report.problems, expected);
+    EXPECT_EQ(report.problem_count, expected.size());
+    EXPECT_EQ(report.lines, c.expected.lines);
+    EXPECT_EQ(report.sentences, c.expected.sentences);
+    EXPECT_EQ(report.occurrences, c.expected.occurrences);
+    EXPECT_EQ(report.header_length, c.expected.header_length);
+    EXPECT_EQ(report.reading_stops ? std::optional(report.reading_stops->line) : std::nullopt,
+              c.expected.reading_stops);
+    const CheckWarnings& w = report.warnings;
+    EXPECT_EQ(w.token_with_space, c.warnings.token_with_space);
+    EXPECT_EQ(w.token_with_line_break, c.warnings.token_with_line_break);
+    EXPECT_EQ(w.length_differs, c.warnings.length_differs);
+    EXPECT_EQ(w.repeated_sentence, c.warnings.repeated_sentence);
+    EXPECT_EQ(w.empty_token, c.warnings.empty_token);
+    EXPECT_EQ(w.joined_token, c.warnings.joined_token);
   }
-  EXPECT_EQ(report.problems, expected);
-  EXPECT_EQ(report.problem_count, expected.size());
-  EXPECT_EQ(report.lines, c.expected.lines);
-  EXPECT_EQ(report.sentences, c.expected.sentences);
-  EXPECT_EQ(report.occurrences, c.expected.occurrences);
-  EXPECT_EQ(report.header_length, c.expected.header_length);
-  EXPECT_EQ(report.reading_stops ? std::optional(report.reading_stops->line) : std::nullopt,
-            c.expected.reading_stops);
-  const CheckWarnings& w = report.warnings;
-  EXPECT_EQ(w.token_with_space, c.warnings.token_with_space);
-  EXPECT_EQ(w.token_with_line_break, c.warnings.token_with_line_break);
-  EXPECT_EQ(w.length_differs, c.warnings.length_differs);
-  EXPECT_EQ(w.repeated_sentence, c.warnings.repeated_sentence);
-  EXPECT_EQ(w.empty_token, c.warnings.empty_token);
-  EXPECT_EQ(w.joined_token, c.warnings.joined_token);
 }
 
 const std::string kGood = R"([0,[["a",[[0,[1,2]],[1,[3]]]],["b",[[0,[4,5]]]]]])";

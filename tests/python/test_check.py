@@ -85,10 +85,11 @@ def test_reports_the_layouts_that_go_wrong(program, tmp_path, name, content, pro
         assert converted.stderr.decode().startswith(f"{ERROR}{source}:{number}:{column}: {reason};")
 
 
-def test_a_valid_file_in_summary(program, tmp_path):
+@pytest.mark.parametrize("jobs", [[], ["--jobs", "1"], ["-j", "3"]], ids=["default jobs", "one job", "three jobs"])
+def test_a_valid_file_in_summary(program, tmp_path, jobs):
     lines = corpus(300)
     source = write_lines(tmp_path / "in.jsonl", lines)
-    result = check(program, source, "--json")
+    result = check(program, source, "--json", *jobs)
     assert (result.returncode, result.stderr) == (0, b"")
     report = json.loads(result.stdout)
     occurrences = sum(len(line["features"]) for line in lines)
@@ -127,6 +128,8 @@ def test_lists_up_to_max_problems_and_counts_all(program, tmp_path):
         (["check", "a", "--max-problems=1", "--max-problems=2"], "option '--max-problems' given more than once"),
         (["check", "a", "--json=yes"], "option '--json' takes no value"),
         (["check", "a", "--min", "2"], "unknown option '--min'"),
+        (["check", "a", "-j", "0"], "--jobs takes an integer from 1 to 1024, not '0'"),
+        (["check", "a", "--jobs=2", "--jobs=2"], "option '--jobs' given more than once"),
     ],
 )
 def test_bad_usage_exits_2(program, arguments, message):

@@ -17,8 +17,8 @@ from conftest import drawn_on_terminal, record, run_python, write_lines
 
 PROGRAM = "ondravane-converter"
 USAGE = (
-    "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N]\n"
-    "       ondravane-converter check INPUT [--max-problems N] [--json]\n"
+    "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N] [--jobs N]\n"
+    "       ondravane-converter check INPUT [--max-problems N] [--json] [--jobs N]\n"
     "       ondravane-converter --help | --version\n"
 )
 ERROR = "ondravane-converter: error: "
@@ -110,6 +110,12 @@ SAME_CALLS = [
     (["--min", "+03", "--keep", "-0", "--seed", "-0"], {"min": 3, "keep": 0, "seed": 0}),
     (["--min", "2", "--keep", "-1"], {"min": 2, "keep": -1}),
     (["--keep", "2", "--seed", "9"], {"keep": 2, "seed": 9}),
+    # Worker threads change nothing a run leaves behind (the default is one per processor).
+    (["--jobs", "1"], {}),
+    (["-j", "2", "--min", "2", "--keep", "3", "--seed", "7"], {"min": 2, "keep": 3, "seed": 7}),
+    (["--jobs=3", "--min", "0"], {"min": 0}),
+    (["-j", "8", "--keep", "2", "--seed", "9"], {"keep": 2, "seed": 9}),
+    (["--jobs", "1024"], {}),
 ]
 
 
@@ -324,7 +330,7 @@ def test_closed_standard_stream_never_reaches_the_output(program, tmp_path, clos
 
 
 def number_error(option, value):
-    low, high = UINT64 if option == "--seed" else INT64
+    low, high = {"--seed": UINT64, "--jobs": ("1", "1024")}.get(option, INT64)
     return f"{option} takes an integer from {low} to {high}, not '{value}'"
 
 
@@ -342,6 +348,12 @@ def number_error(option, value):
         (["{in}", "{out}", "--min", "1", "--min", "1"], "option '--min' given more than once"),
         (["{in}", "{out}", "--keep=1", "--keep", "2"], "option '--keep' given more than once"),
         (["{in}", "{out}", "--seed", "1", "--seed=1"], "option '--seed' given more than once"),
+        (["{in}", "{out}", "--jobs", "2", "-j", "2"], "option '--jobs' given more than once"),
+        (["{in}", "{out}", "-j"], "option '-j' needs a value"),
+        (["{in}", "{out}", "--jobs", "0"], number_error("--jobs", "0")),
+        (["{in}", "{out}", "-j", "1025"], number_error("--jobs", "1025")),
+        (["{in}", "{out}", "--jobs=-1"], number_error("--jobs", "-1")),
+        (["{in}", "{out}", "-j4"], "unknown option '-j4'"),
         (["--help=1"], "option '--help' takes no value"),
         (["{in}", "{out}", "--version=x"], "option '--version' takes no value"),
         (["{in}", "{out}", "--help="], "option '--help' takes no value"),
@@ -356,7 +368,7 @@ def test_bad_usage_exits_2(program, tmp_path, arguments, message):
 MALFORMED = ["", "+", "-", "--5", "1.5", "1e3", " 5", "5 ", "1_000", "0x10", "\u0663", "five"]
 
 
-@pytest.mark.parametrize("option", ["--min", "--keep", "--seed"])
+@pytest.mark.parametrize("option", ["--min", "--keep", "--seed", "--jobs"])
 @pytest.mark.parametrize("value", MALFORMED, ids=repr)
 def test_malformed_numbers_exit_2(program, tmp_path, option, value):
     assert_usage_error(program, tmp_path, ["{in}", "{out}", f"{option}={value}"], number_error(option, value))
@@ -417,7 +429,7 @@ def test_help(program, flag):
     assert (result.returncode, result.stderr) == (0, b"")
     text = result.stdout.decode()
     assert text.startswith(USAGE)
-    for option in ("--min N", "--keep N", "--seed N", "--version"):
+    for option in ("--min N", "--keep N", "--seed N", "--jobs N", "--version"):
         assert option in text
 
 
@@ -440,13 +452,14 @@ def test_runs_without_python(program, source, tmp_path):
     assert (tmp_path / "out.txt").read_bytes().startswith(b"%d 4\n" % sum(len(r["features"]) for r in corpus()))
 
 
-def test_same_progress_bars_as_processor(program, tmp_path):
+@pytest.mark.parametrize("jobs", [[], ["--jobs", "1"], ["-j", "3"]], ids=["default jobs", "one job", "three jobs"])
+def test_same_progress_bars_as_processor(program, tmp_path, jobs):
     # Few enough steps per bar that every step is drawn (no rate limiting),
     # so both runs draw the same bytes.
     source = write_lines(tmp_path / "in.jsonl", [record(i, ("tok", [[1.0, 2.0]])) for i in range(3)])
     code = f"import ondravane_converter as m; m.processor({source!r}, 'python.txt', 1)"
     by_python = drawn_on_terminal([sys.executable, "-c", code], tmp_path)
-    by_cli = drawn_on_terminal([program, source, "cli.txt", "--min", "1"], tmp_path)
+    by_cli = drawn_on_terminal([program, source, "cli.txt", "--min", "1", *jobs], tmp_path)
     assert by_python[0] == by_cli[0] == 0
     assert by_cli[1] == by_python[1]
     assert "█".encode() in by_cli[2] and by_cli[2].endswith(b"\r\x1b[2K")

@@ -1,0 +1,144 @@
+// Test helper: seeded activation corpora with faults placed where a test
+// wants them, and everything a conversion of one leaves behind.
+#pragma once
+
+#include <signal.h>
+#include <stdlib.h>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "capture_stdout.h"
+#include "converter/pipeline.h"
+#include "converter/reader.h"
+#include "failure_of.h"
+
+namespace ondravane::test_support::corpus {
+
+inline std::string read_whole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void write_whole(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+}
+
+class ScratchDir : public testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/two_readings_test.XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    ::signal(SIGPIPE, SIG_IGN);  // a FIFO's reader may stop early
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir_ + "'").c_str()); }
+  std::string dir_;
+};
+
+// A seeded corpus in the shapes real dumps and hand-written files take: both
+// record forms, escapes and sub-word marks in tokens, sentences without
+// features, first layers of different lengths (empty ones and long ones),
+// later layers, CR LF endings and a last line without its LF.
+inline std::string generated_corpus(unsigned seed, int lines) {
+  static const char* const kTokens[] = {"the",   "\\u0120cat", "##s", "a##b", "dog", "\\u0120##x",
+                                        "",      "caf\\u00e9", "the", "the",  "dog", "k:1 2"};
+  std::mt19937 engine(seed);
+  auto pick = [&](int n) { return static_cast<int>(engine() % static_cast<unsigned>(n)); };
+  std::string text;
+  for (int i = 0; i < lines; ++i) {
+    const bool object = pick(2) == 0;
+    std::string features;
+    const int count = pick(5);
+    for (int f = 0; f < count; ++f) {
+      if (f) features += ",";
+      std::string layers;
+      const int layer_count = 1 + pick(3);
+      // Now and then a first layer and a token longer than the second
+      // reading's first guess at their length.
+      const bool long_one = pick(12) == 0;
+      const int dimension = long_one ? 300 + pick(400) : pick(6);
+      for (int l = 0; l < layer_count; ++l) {
+        std::string values;
+        for (int v = 0; v < (l == 0 ? dimension : 1 + pick(4)); ++v) {
+          if (v) values += ",";
+          char number[40];
+          const double value = std::ldexp(static_cast<double>(engine()) - 2147483648.0, pick(40) - 50);
+          std::snprintf(number, sizeof number, pick(8) == 0 ? "%.3e" : "%.17g", value);
+          values += pick(20) == 0 ? "-0.0" : number;
+        }
+        if (l) layers += ",";
+        layers += pick(2) ? "[" + std::to_string(l) + ",[" + values + "]]"
+                          : "{\"values\":[" + values + "],\"index\":" + std::to_string(l) + "}";
+      }
+      const std::string token =
+          std::string("\"") + (long_one ? std::string(300, 'w') + "\\u0120" : kTokens[pick(12)]) + "\"";
+      features += object ? "{\"token\":" + token + ",\"layers\":[" + layers + "]}"
+                         : "[" + token + ",[" + layers + "]]";
+    }
+    const std::string sentence = std::to_string(pick(3) == 0 ? 0 : i);
+    text += object ? "{\"features\":[" + features + "],\"linex_index\":" + sentence + "}"
+                   : "[" + sentence + ",[" + features + "]]";
+    if (i + 1 < lines || pick(2)) text += pick(4) == 0 ? "\r\n" : "\n";
+  }
+  return text;
+}
+
+enum class Fault { kNone, kMalformed, kNotUtf8, kLayerless };
+enum class Where { kFirst, kMiddle, kLast };
+
+// Replaces one line of `corpus` (the first, middle or last) by a faulty one.
+inline std::string with_fault(const std::string& corpus, Fault fault, Where where, std::uint64_t& line) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < corpus.size()) {
+    const std::size_t lf = corpus.find('\n', start);
+    const std::size_t end = lf == std::string::npos ? corpus.size() : lf + 1;
+    lines.push_back(corpus.substr(start, end - start));
+    start = end;
+  }
+  const std::size_t at = where == Where::kFirst ? 0 : where == Where::kMiddle ? lines.size() / 2
+                                                                             : lines.size() - 1;
+  line = at + 1;
+  const std::string ending = lines[at].back() == '\n' ? "\n" : "";
+  switch (fault) {
+    case Fault::kNone: break;
+    case Fault::kMalformed: lines[at] = R"([3,[["x",[[0,[1.5,]]]]]])" + ending; break;
+    case Fault::kNotUtf8: lines[at] = "[3,[[\"\xC3(\",[[0,[1.5]]]]]]" + ending; break;
+    // A token of its own, which a filter with min 2 drops before it is written.
+    case Fault::kLayerless: lines[at] = R"([3,[["t",[[0,[2]]]],["lay",[]]]])" + ending; break;
+  }
+  std::string out;
+  for (const std::string& l : lines) out += l;
+  return out;
+}
+
+// Everything a conversion leaves behind.
+struct Result {
+  std::string printed;
+  std::string failure;
+  std::string output;
+  std::optional<MalformedLine> malformed;
+};
+
+inline Result run_conversion(const std::string& input, const std::string& output,
+                      const ConversionOptions& options) {
+  Result result;
+  result.printed = capture_stdout([&] {
+    result.failure = failure_of([&] { result.malformed = convert(input, output, options).malformed; });
+  });
+  result.output = read_whole(output);
+  return result;
+}
+
+}  // namespace ondravane::test_support::corpus
