@@ -4,11 +4,13 @@
 // the input; each chunk keeps its buffers from one use to the next.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <exception>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -21,14 +23,28 @@ class OrderedWorkers {
   // in submission order; `stopping` turns true when the results are no
   // longer wanted, so a long chunk may be left early. `ring` chunks at most
   // are in flight.
+  //
+  // When the system refuses a thread (a thousand stacks do not fit in the
+  // address space of a 32-bit process), the work goes on with the workers
+  // that started, and the ring shrinks in proportion, so the results are the
+  // same and the memory in flight follows the workers that exist.
   OrderedWorkers(unsigned threads, std::size_t ring, Work work) : slots_(ring), work_(std::move(work)) {
     try {
       workers_.reserve(threads);
-      for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this] { serve(); });
+      for (unsigned i = 0; i < threads; ++i) {
+        try {
+          workers_.emplace_back([this] { serve(); });
+        } catch (const std::system_error&) {
+          if (workers_.empty()) throw;
+          break;
+        }
+      }
     } catch (...) {
       stop();
       throw;
     }
+    std::lock_guard lock(mutex_);
+    ring_ = std::max<std::size_t>(1, ring * workers_.size() / threads);
   }
   // Stops the workers (a chunk being processed is finished or left early)
   // and waits for them.
@@ -37,12 +53,12 @@ class OrderedWorkers {
   OrderedWorkers& operator=(const OrderedWorkers&) = delete;
 
   // Whether another chunk may be filled and submitted.
-  bool has_room() const { return submitted_ - consumed_ < slots_.size(); }
+  bool has_room() const { return submitted_ - consumed_ < ring_; }
   // Whether a submitted chunk has not been taken back yet.
   bool pending() const { return consumed_ < submitted_; }
 
   // The next free chunk (has_room() must hold); submit() hands it out.
-  Chunk& free_chunk() { return slots_[submitted_ % slots_.size()].chunk; }
+  Chunk& free_chunk() { return slots_[submitted_ % ring_].chunk; }
   void submit() {
     {
       std::lock_guard lock(mutex_);
@@ -54,7 +70,7 @@ class OrderedWorkers {
   // Waits for the oldest submitted chunk (pending() must hold) and returns
   // it; an exception its work raised is raised here instead.
   Chunk& oldest() {
-    Slot& slot = slots_[consumed_ % slots_.size()];
+    Slot& slot = slots_[consumed_ % ring_];
     std::unique_lock lock(mutex_);
     chunk_done_.wait(lock, [&] { return slot.done; });
     if (slot.error) std::rethrow_exception(slot.error);
@@ -63,7 +79,7 @@ class OrderedWorkers {
   // Gives the oldest chunk back to the ring.
   void release_oldest() {
     std::lock_guard lock(mutex_);
-    Slot& slot = slots_[consumed_ % slots_.size()];
+    Slot& slot = slots_[consumed_ % ring_];
     slot.done = false;
     slot.error = nullptr;
     ++consumed_;
@@ -81,7 +97,7 @@ class OrderedWorkers {
     for (;;) {
       work_ready_.wait(lock, [&] { return stopping_ || taken_ < submitted_; });
       if (stopping_) return;
-      Slot& slot = slots_[taken_++ % slots_.size()];
+      Slot& slot = slots_[taken_++ % ring_];
       lock.unlock();
       std::exception_ptr error;
       try {
@@ -107,6 +123,7 @@ class OrderedWorkers {
   }
 
   std::vector<Slot> slots_;
+  std::size_t ring_ = 0;  // slots in use; set before any chunk is handed out
   Work work_;
   std::mutex mutex_;
   std::condition_variable work_ready_;

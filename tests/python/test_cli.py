@@ -130,6 +130,20 @@ def test_same_file_and_messages_as_processor(program, source, tmp_path, options,
     assert by_cli.read_bytes() == by_python.read_bytes()
 
 
+@pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="an address-space limit cannot hold under ASan's shadow memory")
+def test_more_jobs_than_the_system_can_start(program, source, tmp_path):
+    # Under a 1 GiB address space (as a 32-bit process has a few) only some
+    # of 1024 thread stacks fit: the conversion goes on with the workers that
+    # started, to the same file.
+    by_python, by_cli = tmp_path / "python.txt", tmp_path / "cli.txt"
+    run_processor(tmp_path, source, str(by_python), {})
+    limit = lambda: resource.setrlimit(resource.RLIMIT_AS, (1 << 30, resource.RLIM_INFINITY))  # noqa: E731
+    result = run_cli(program, [source, str(by_cli), "--jobs", "1024"], preexec_fn=limit)
+    assert (result.returncode, result.stderr) == (0, b"")
+    assert by_cli.read_bytes() == by_python.read_bytes()
+
+
 def test_every_option_reaches_the_conversion(program, source, tmp_path):
     """Each option changes the file for this corpus, so the comparisons above
     would notice an option that the converter dropped."""
