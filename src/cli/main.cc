@@ -2,6 +2,7 @@
 // progress bars and output files as the Python function.
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <exception>
 #include <new>
@@ -36,9 +37,9 @@ constexpr char kHelp[] =
     "             survives with probability N / count (default -1: no thinning)\n"
     "  --seed N   seed of the thinning generator (default 0)\n"
     "  --jobs N, -j N\n"
-    "             worker threads that read and write a regular file (default:\n"
-    "             the processors this process may run on); every N gives the\n"
-    "             same output, messages and failures as 1\n"
+    "             worker threads that read and write a regular file (default\n"
+    "             and most: the processors this process may run on); every N\n"
+    "             gives the same output, messages and failures as 1\n"
     "  --help     show this help and exit\n"
     "  --version  print the version and exit\n"
     "  --         treat every later argument as a path (for paths starting with -)\n"
@@ -72,6 +73,11 @@ int usage_error(const std::string& message) {
 // A malformed line emptied the output: say which and why, so that a script
 // (and `set -e`) notices what processor reports only as "Error parsing line".
 // The place is INPUT:LINE:COLUMN, both counted from 1, as the check reports it.
+// More workers than processors would only wait for each other, and each
+// takes a thread stack and chunks in flight: a 32-bit process asked for a
+// thousand would run out of address space.
+unsigned worker_threads(unsigned asked) { return std::min(asked, ondravane::cli::available_processors()); }
+
 int report_rejected_line(const std::string& input, const ondravane::MalformedLine& rejected) {
   ondravane::write_all(2, std::string(kError) + input + ":" + std::to_string(rejected.number) + ":" +
                               std::to_string(rejected.rejection.column + 1) + ": " + rejected.rejection.reason +
@@ -88,7 +94,7 @@ int run_check(const std::vector<std::string>& arguments) {
     ondravane::print_line(std::string(kUsage) + kHelp);
     return 0;
   }
-  const ondravane::CheckReport report = ondravane::check_file(options.input, options.max_problems, options.jobs);
+  const ondravane::CheckReport report = ondravane::check_file(options.input, options.max_problems, worker_threads(options.jobs));
   ondravane::print_line(options.json ? format_check_json(options.input, report)
                                      : format_check_text(options.input, report));
   return check_exit_status(report);
@@ -106,7 +112,9 @@ int run(const std::vector<std::string>& arguments) {
   } else if (options.show_version) {
     ondravane::print_line(std::string(ondravane::kVersionText) + "\n");
   } else {
-    const ondravane::ConversionOutcome outcome = ondravane::convert(options.input, options.output, options.conversion);
+    ondravane::ConversionOptions conversion = options.conversion;
+    conversion.jobs = worker_threads(conversion.jobs);
+    const ondravane::ConversionOutcome outcome = ondravane::convert(options.input, options.output, conversion);
     if (outcome.malformed) return report_rejected_line(options.input, *outcome.malformed);
   }
   return 0;

@@ -133,9 +133,9 @@ def test_same_file_and_messages_as_processor(program, source, tmp_path, options,
 @pytest.mark.skipif("libasan" in os.environ.get("LD_PRELOAD", ""),
                     reason="an address-space limit cannot hold under ASan's shadow memory")
 def test_more_jobs_than_the_system_can_start(program, source, tmp_path):
-    # Under a 1 GiB address space (as a 32-bit process has a few) only some
-    # of 1024 thread stacks fit: the conversion goes on with the workers that
-    # started, to the same file.
+    # 1024 thread stacks and their chunks do not fit in a 1 GiB address space
+    # (nor in a 32-bit process's): the command starts at most one worker per
+    # processor, and converts to the same file.
     by_python, by_cli = tmp_path / "python.txt", tmp_path / "cli.txt"
     run_processor(tmp_path, source, str(by_python), {})
     limit = lambda: resource.setrlimit(resource.RLIMIT_AS, (1 << 30, resource.RLIM_INFINITY))  # noqa: E731
