@@ -97,6 +97,42 @@ inline std::string generated_corpus(unsigned seed, int lines) {
 enum class Fault { kNone, kMalformed, kNotUtf8, kLayerless };
 enum class Where { kFirst, kMiddle, kLast };
 
+// One generated corpus for the equivalence tables: where a fault is put,
+// and the filter's minimum (none: no filtering).
+struct CorpusCase {
+  const char* name;
+  Fault fault;
+  Where where;
+  std::optional<std::int64_t> min;
+};
+
+// A clean corpus (unfiltered, filtered, filtered from 0), then each fault
+// first, in the middle and last, unfiltered and filtered.
+inline std::vector<CorpusCase> corpus_cases() {
+  std::vector<CorpusCase> cases = {{"Clean", Fault::kNone, Where::kFirst, std::nullopt},
+                                   {"CleanFiltered", Fault::kNone, Where::kFirst, 2},
+                                   {"CleanFilteredFromZero", Fault::kNone, Where::kFirst, 0}};
+  static const char* const kNames[3][3][2] = {
+      {{"MalformedFirst", "MalformedFirstFiltered"},
+       {"MalformedMiddle", "MalformedMiddleFiltered"},
+       {"MalformedLast", "MalformedLastFiltered"}},
+      {{"NotUtf8First", "NotUtf8FirstFiltered"},
+       {"NotUtf8Middle", "NotUtf8MiddleFiltered"},
+       {"NotUtf8Last", "NotUtf8LastFiltered"}},
+      {{"LayerlessFirst", "LayerlessFirstFiltered"},
+       {"LayerlessMiddle", "LayerlessMiddleFiltered"},
+       {"LayerlessLast", "LayerlessLastFiltered"}}};
+  const Fault faults[] = {Fault::kMalformed, Fault::kNotUtf8, Fault::kLayerless};
+  const Where places[] = {Where::kFirst, Where::kMiddle, Where::kLast};
+  for (int f = 0; f < 3; ++f) {
+    for (int w = 0; w < 3; ++w) {
+      cases.push_back({kNames[f][w][0], faults[f], places[w], std::nullopt});
+      cases.push_back({kNames[f][w][1], faults[f], places[w], 2});
+    }
+  }
+  return cases;
+}
+
 // Replaces one line of `corpus` (the first, middle or last) by a faulty one.
 inline std::string with_fault(const std::string& corpus, Fault fault, Where where, std::uint64_t& line) {
   std::vector<std::string> lines;

@@ -45,17 +45,10 @@ void expect_same_report(const CheckReport& many, const CheckReport& one) {
   }
 }
 
-struct ParallelCase {
-  const char* name;
-  Fault fault;
-  Where where;
-  std::optional<std::int64_t> min;
-};
-
-class ParallelReadingsTest : public ScratchDir, public testing::WithParamInterface<ParallelCase> {};
+class ParallelReadingsTest : public ScratchDir, public testing::WithParamInterface<CorpusCase> {};
 
 TEST_P(ParallelReadingsTest, EveryJobCountMatchesOneThread) {
-  const ParallelCase& c = GetParam();
+  const CorpusCase& c = GetParam();
   for (unsigned seed : {11u, 12u}) {
     std::uint64_t fault_line = 0;
     const std::string content = with_fault(generated_corpus(seed, 60), c.fault, c.where, fault_line);
@@ -95,33 +88,8 @@ TEST_P(ParallelReadingsTest, EveryJobCountMatchesOneThread) {
   }
 }
 
-std::vector<ParallelCase> parallel_cases() {
-  std::vector<ParallelCase> cases = {{"Clean", Fault::kNone, Where::kFirst, std::nullopt},
-                                     {"CleanFiltered", Fault::kNone, Where::kFirst, 2},
-                                     {"CleanFilteredFromZero", Fault::kNone, Where::kFirst, 0}};
-  static const char* const kNames[3][3][2] = {
-      {{"MalformedFirst", "MalformedFirstFiltered"},
-       {"MalformedMiddle", "MalformedMiddleFiltered"},
-       {"MalformedLast", "MalformedLastFiltered"}},
-      {{"NotUtf8First", "NotUtf8FirstFiltered"},
-       {"NotUtf8Middle", "NotUtf8MiddleFiltered"},
-       {"NotUtf8Last", "NotUtf8LastFiltered"}},
-      {{"LayerlessFirst", "LayerlessFirstFiltered"},
-       {"LayerlessMiddle", "LayerlessMiddleFiltered"},
-       {"LayerlessLast", "LayerlessLastFiltered"}}};
-  const Fault faults[] = {Fault::kMalformed, Fault::kNotUtf8, Fault::kLayerless};
-  const Where places[] = {Where::kFirst, Where::kMiddle, Where::kLast};
-  for (int f = 0; f < 3; ++f) {
-    for (int w = 0; w < 3; ++w) {
-      cases.push_back({kNames[f][w][0], faults[f], places[w], std::nullopt});
-      cases.push_back({kNames[f][w][1], faults[f], places[w], 2});
-    }
-  }
-  return cases;
-}
-
-INSTANTIATE_TEST_SUITE_P(Corpora, ParallelReadingsTest, testing::ValuesIn(parallel_cases()),
-                         [](const testing::TestParamInfo<ParallelCase>& info) {
+INSTANTIATE_TEST_SUITE_P(Corpora, ParallelReadingsTest, testing::ValuesIn(corpus_cases()),
+                         [](const testing::TestParamInfo<CorpusCase>& info) {
                            return info.param.name;
                          });
 

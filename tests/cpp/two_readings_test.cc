@@ -32,19 +32,12 @@ using test_support::capture_stdout;
 using test_support::failure_of;
 using namespace test_support::corpus;
 
-struct EquivalenceCase {
-  const char* name;
-  Fault fault;
-  Where where;
-  std::optional<std::int64_t> min;
-};
-
-class TwoReadingsTest : public ScratchDir, public testing::WithParamInterface<EquivalenceCase> {};
+class TwoReadingsTest : public ScratchDir, public testing::WithParamInterface<CorpusCase> {};
 
 // The same bytes through a regular file (two readings) and through a FIFO
 // (in memory): messages, failure, output file and the malformed line.
 TEST_P(TwoReadingsTest, MatchesTheInMemoryConversion) {
-  const EquivalenceCase& c = GetParam();
+  const CorpusCase& c = GetParam();
   const ConversionOptions options{c.min, 3, 7};
   for (unsigned seed : {1u, 2u, 3u}) {
     std::uint64_t fault_line = 0;
@@ -90,33 +83,8 @@ TEST_P(TwoReadingsTest, MatchesTheInMemoryConversion) {
   }
 }
 
-std::vector<EquivalenceCase> equivalence_cases() {
-  std::vector<EquivalenceCase> cases = {{"Clean", Fault::kNone, Where::kFirst, std::nullopt},
-                                        {"CleanFiltered", Fault::kNone, Where::kFirst, 2},
-                                        {"CleanFilteredFromZero", Fault::kNone, Where::kFirst, 0}};
-  static const char* const kNames[3][3][2] = {
-      {{"MalformedFirst", "MalformedFirstFiltered"},
-       {"MalformedMiddle", "MalformedMiddleFiltered"},
-       {"MalformedLast", "MalformedLastFiltered"}},
-      {{"NotUtf8First", "NotUtf8FirstFiltered"},
-       {"NotUtf8Middle", "NotUtf8MiddleFiltered"},
-       {"NotUtf8Last", "NotUtf8LastFiltered"}},
-      {{"LayerlessFirst", "LayerlessFirstFiltered"},
-       {"LayerlessMiddle", "LayerlessMiddleFiltered"},
-       {"LayerlessLast", "LayerlessLastFiltered"}}};
-  const Fault faults[] = {Fault::kMalformed, Fault::kNotUtf8, Fault::kLayerless};
-  const Where places[] = {Where::kFirst, Where::kMiddle, Where::kLast};
-  for (int f = 0; f < 3; ++f) {
-    for (int w = 0; w < 3; ++w) {
-      cases.push_back({kNames[f][w][0], faults[f], places[w], std::nullopt});
-      cases.push_back({kNames[f][w][1], faults[f], places[w], 2});
-    }
-  }
-  return cases;
-}
-
-INSTANTIATE_TEST_SUITE_P(Corpora, TwoReadingsTest, testing::ValuesIn(equivalence_cases()),
-                         [](const testing::TestParamInfo<EquivalenceCase>& info) {
+INSTANTIATE_TEST_SUITE_P(Corpora, TwoReadingsTest, testing::ValuesIn(corpus_cases()),
+                         [](const testing::TestParamInfo<CorpusCase>& info) {
                            return info.param.name;
                          });
 
