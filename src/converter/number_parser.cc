@@ -37,7 +37,7 @@ void significand_of_long_digits(const NumberScan& scan, std::uint64_t& significa
     }
   };
   for (std::size_t i = 0; i < scan.integer_count; ++i) take(scan.integer_digits[i], false);
-  for (std::size_t i = 0; i < scan.fraction_count; ++i) take(scan.fraction_digits[i], true);
+  for (std::size_t i = 0; i < scan.fraction_count; ++i) take(scan.fraction_digits()[i], true);
 }
 
 // Multiplies or divides the significand by powers of ten from the table,

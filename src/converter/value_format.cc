@@ -58,13 +58,23 @@ constexpr std::array<std::uint64_t, N> powers_of(std::uint64_t base) {
 }
 
 constexpr auto kPowersOfTen = powers_of<20>(10);
-// 5^0 .. 5^27; 5^27 is the largest below 2^63.
-constexpr auto kPowersOfFive = powers_of<28>(5);
 
-constexpr char kDigitPairs[201] =
-    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-    "8081828384858687888990919293949596979899";
+// 5^s shifted up until its top bit is bit 63, and the shift: exact for
+// s <= 27, as 5^27 < 2^63.
+struct NormalizedPower {
+  std::uint64_t significand;
+  int shift;
+};
+constexpr std::array<NormalizedPower, 28> normalized_powers_of_five() {
+  std::array<NormalizedPower, 28> table{};
+  for (std::size_t s = 0; s < table.size(); ++s) {
+    const std::uint64_t power = powers_of<28>(5)[s];
+    const int shift = std::countl_zero(power);
+    table[s] = {power << shift, shift};
+  }
+  return table;
+}
+constexpr auto kFive = normalized_powers_of_five();
 
 // The decimal form of a double: digits × 10^exponent, digits not ending in 0
 // (except for the single digit of a zero, which never comes here).
@@ -80,6 +90,9 @@ struct Decimal {
 constexpr int kLowestExponent = -88;
 constexpr int kHighestExponent = -1;
 
+inline std::uint64_t high_word(u128 x) { return static_cast<std::uint64_t>(x >> 64); }
+inline std::uint64_t low_word(u128 x) { return static_cast<std::uint64_t>(x); }
+
 // The shortest digits of a normal double v = c × 2^q with q in the range
 // above, computed exactly. Reading decimal text back rounds to the nearest
 // double, ties to the even significand, so the decimals that read back as v
@@ -94,31 +107,33 @@ constexpr int kHighestExponent = -1;
 //
 // Everything is scaled by 10^s, with s chosen so that the interval, whose
 // width is 2^q (or 3/4 of it below a power of two), becomes at least 1.5
-// units wide: then it holds an integer, and its bounds are below 2^58. In
-// units of 2^-(t+2), t = -(s + q) >= 0, the scaled value and the midpoints
-// are the integers 4c·5^s and (4c ± 2)·5^s (4c - 1 below a power of two),
-// exact in 128 bits because 5^27 < 2^63 and 4c + 2 < 2^55.
+// units wide: then it holds an integer, and its bounds are below 2^58. The
+// scaled value and the midpoints are 4c·5^s and (4c ± 2)·5^s (4c - 1 below a
+// power of two) in units of 2^-(t+2), t = -(s + q) >= 0. They are computed
+// as 128-bit products with 5^s normalized to 64 bits and 4c shifted by h
+// (0 to 3) more, so that the unit falls exactly on bit 64: the integer part
+// is the high word and the fraction the low word, with no shift of 128 bits.
+// Exact, because 4c·2^h < 2^58 and the normalized 5^s < 2^64.
 Decimal shortest_exact(std::uint64_t c, bool lower_closer, int q) {
   // s = ceil((1 - q)·log10(2)); (1 - q)·log10(2) is never an integer here,
   // and 78913 / 2^18 approximates log10(2) closely enough below 1650.
   const int s = static_cast<int>((static_cast<std::uint32_t>(1 - q) * 78913U) >> 18) + 1;
-  const int shift = -(s + q) + 2;  // t + 2, from 2 to 63
-  const u128 five = kPowersOfFive[static_cast<std::size_t>(s)];
-  const u128 center = static_cast<u128>(4 * c) * five;
-  const u128 below = static_cast<u128>(4 * c - (lower_closer ? 1 : 2)) * five;
-  const u128 above = static_cast<u128>(4 * c + 2) * five;
-  const u128 unit_mask = (static_cast<u128>(1) << shift) - 1;
+  const NormalizedPower five = kFive[static_cast<std::size_t>(s)];
+  // The unit 2^-(t+2) lies at bit (t + 2) - five.shift - h of the product.
+  const int h = 62 + q + s - five.shift;
+  const u128 center = static_cast<u128>((4 * c) << h) * five.significand;
+  const u128 below =
+      center - static_cast<u128>(std::uint64_t{lower_closer ? 1U : 2U} << h) * five.significand;
+  const u128 above = center + static_cast<u128>(std::uint64_t{2} << h) * five.significand;
 
   // The integers of the scaled interval: [lo, hi].
   const bool inclusive = (c & 1) == 0;
-  std::uint64_t lo = static_cast<std::uint64_t>(below >> shift);
-  if (!inclusive || (below & unit_mask) != 0) ++lo;
-  std::uint64_t hi = static_cast<std::uint64_t>(above >> shift);
-  if (!inclusive && (above & unit_mask) == 0) --hi;
+  std::uint64_t lo = high_word(below) + (!inclusive || low_word(below) != 0 ? 1 : 0);
+  std::uint64_t hi = high_word(above) - (!inclusive && low_word(above) == 0 ? 1 : 0);
 
   // Up the powers of ten while the interval still holds a multiple; n
   // follows as the value's integer part at each power (floors of floors).
-  const std::uint64_t whole = static_cast<std::uint64_t>(center >> shift);
+  const std::uint64_t whole = high_word(center);
   std::uint64_t n = whole;
   int level = 0;
   while ((lo + 9) / 10 <= hi / 10) {
@@ -128,35 +143,53 @@ Decimal shortest_exact(std::uint64_t c, bool lower_closer, int q) {
     ++level;
   }
 
-  // The multiple nearest to the value, ties to even, kept in [lo, hi].
-  const std::uint64_t fraction = static_cast<std::uint64_t>(center & unit_mask);
+  // The multiple nearest to the value, ties to even, kept in [lo, hi]: the
+  // remainder below it, with the fraction as its low word, against half the
+  // power (2^63 in the low word when the power is 1).
   const std::uint64_t power = kPowersOfTen[static_cast<std::size_t>(level)];
-  const std::uint64_t remainder = whole - n * power;
-  // remainder + fraction / 2^shift against power / 2, times 2^shift.
-  const u128 scaled_remainder = (static_cast<u128>(remainder) << shift) + fraction;
-  const u128 half = static_cast<u128>(power) << (shift - 1);
-  if (scaled_remainder > half || (scaled_remainder == half && (n & 1) != 0)) ++n;
+  const u128 remainder = (static_cast<u128>(whole - n * power) << 64) | low_word(center);
+  const u128 half = (static_cast<u128>(power >> 1) << 64) | (static_cast<u128>(power & 1) << 63);
+  if (remainder > half || (remainder == half && (n & 1) != 0)) ++n;
   if (n < lo) n = lo;
   if (n > hi) n = hi;
   return {n, level - s};
 }
 
-// Writes the decimal digits of `n` (not zero) ending just before `end`;
-// returns where they start.
+// The eight decimal digits of `x` (below 10^8, leading zeros included) as
+// text in one word, the first digit in its lowest byte. The halves, quarters
+// and single digits are split in parallel lanes of one integer: no chain of
+// divisions, which a digit-pair loop spends most of its time waiting on.
+std::uint64_t eight_digits(std::uint32_t x) {
+  static_assert(std::endian::native == std::endian::little);
+  // abcd | efgh in 32-bit lanes.
+  const std::uint64_t quads = (x / 10000) | (static_cast<std::uint64_t>(x % 10000) << 32);
+  // Per lane: floor(lane / 100) by a multiplication exact below 43699.
+  const std::uint64_t high_pairs = ((quads * 10486) >> 20) & 0x0000007F0000007FULL;
+  // ab | cd | ef | gh in 16-bit lanes.
+  const std::uint64_t pairs = high_pairs | ((quads - high_pairs * 100) << 16);
+  // Per lane: floor(lane / 10), exact below 1029.
+  const std::uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000FULL;
+  const std::uint64_t digits = tens | ((pairs - tens * 10) << 8);
+  return digits + 0x3030303030303030ULL;
+}
+
+// The number of decimal digits of `n` (not zero).
+int digit_count(std::uint64_t n) {
+  const int bits = 64 - std::countl_zero(n);
+  const int guess = (bits * 1233) >> 12;  // floor(log10(2^bits)), maybe one too few
+  return guess + (n >= kPowersOfTen[static_cast<std::size_t>(guess)] ? 1 : 0);
+}
+
+// Writes the decimal digits of `n` (not zero, below 10^17) to the 17 bytes
+// before `end`, leading zeros included; returns where the digits start.
 char* write_digits(std::uint64_t n, char* end) {
-  while (n >= 100) {
-    const std::uint64_t pair = n % 100;
-    n /= 100;
-    end -= 2;
-    std::memcpy(end, kDigitPairs + 2 * pair, 2);
-  }
-  if (n >= 10) {
-    end -= 2;
-    std::memcpy(end, kDigitPairs + 2 * n, 2);
-  } else {
-    *--end = static_cast<char>('0' + n);
-  }
-  return end;
+  const std::uint64_t upper = n / 100000000;
+  const std::uint64_t low = eight_digits(static_cast<std::uint32_t>(n - upper * 100000000));
+  const std::uint64_t middle = eight_digits(static_cast<std::uint32_t>(upper % 100000000));
+  end[-17] = static_cast<char>('0' + upper / 100000000);
+  std::memcpy(end - 16, &middle, 8);
+  std::memcpy(end - 8, &low, 8);
+  return end - digit_count(n);
 }
 
 #endif
