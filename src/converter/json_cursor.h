@@ -36,6 +36,9 @@ class JsonCursor {
   char peek() const { return p_ != end_ ? *p_ : '\0'; }
   bool at_end() const { return p_ == end_; }
   const char* position() const { return p_; }
+  const char* text_end() const { return end_; }
+  // Moves to `at`, a position within the text at or after the cursor.
+  void move_to(const char* at) { p_ = at; }
   // Byte offset from the start of the text, and a jump to one (at most the
   // text's length).
   std::size_t offset() const { return static_cast<std::size_t>(p_ - begin_); }

@@ -4,6 +4,8 @@
 #include <iterator>
 #include <utility>
 
+#include "converter/number_list_check.h"
+
 namespace ondravane {
 
 namespace {
@@ -132,6 +134,13 @@ bool LineParser::check_layer(std::size_t& length, std::uint32_t* values_at) {
       "index", "values", [&] { return cursor_.read_index(index, kLayerIndex); },
       [&] {
         if (values_at != nullptr) *values_at = static_cast<std::uint32_t>(cursor_.offset());
+        // Most lists are proved at once; the rest are walked number by number.
+        const char* list_end;
+        if (cursor_.peek() == '[' &&
+            check_number_list(cursor_.position(), cursor_.text_end(), list_end, length)) {
+          cursor_.move_to(list_end);
+          return true;
+        }
         return parse_array([&] {
           ++length;
           return cursor_.check_number();
