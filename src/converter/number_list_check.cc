@@ -52,6 +52,15 @@ Classes classify(const char* block) {
   return c;
 }
 
+// The set bits of `x`. std::popcount is a library call on processors
+// without a count instruction, which the baseline instruction set lacks.
+inline std::size_t count_bits(std::uint64_t x) {
+  x -= (x >> 1) & 0x5555555555555555ULL;
+  x = (x & 0x3333333333333333ULL) + ((x >> 2) & 0x3333333333333333ULL);
+  x = (x + (x >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+  return static_cast<std::size_t>((x * 0x0101010101010101ULL) >> 56);
+}
+
 // Adds with a carry in and out, over the blocks of a line.
 inline std::uint64_t add_carrying(std::uint64_t a, std::uint64_t b, bool& carry) {
   std::uint64_t sum;
@@ -138,7 +147,7 @@ bool check_number_list(const char* open, const char* end, const char*& after, st
     bad |= run_ends(inside, after_exponent, carry_after_exponent) & (c.point | c.exponent);
     if ((bad & (in | close)) != 0) return false;
 
-    numbers += static_cast<std::size_t>(std::popcount(inside & after_separator & in));
+    numbers += count_bits(inside & after_separator & in);
     if (close != 0) {
       after = p + std::countr_zero(close) + 1;
       count = numbers;
