@@ -154,6 +154,25 @@ INSTANTIATE_TEST_SUITE_P(
                    }}),
     [](const testing::TestParamInfo<ChangeCase>& info) { return info.param.name; });
 
+// A file that grows or shrinks after the first reading met its end, before
+// that reading is noted, is noticed then: what was read no longer matches
+// the file's size.
+TEST_F(ScratchDir, AChangeAtTheEndOfTheFirstReadingIsNoticed) {
+  const std::string input = dir_ + "/in.jsonl";
+  for (const bool grows : {true, false}) {
+    write_whole(input, kIndexedFile);
+    InputFile file(input);
+    const IndexRead read = index_records(file, false);
+    ASSERT_FALSE(read.malformed);
+    if (grows) {
+      std::ofstream(input, std::ios::app) << "[2,[]]\n";
+    } else {
+      ASSERT_EQ(::truncate(input.c_str(), 35), 0);  // the first line stays whole
+    }
+    EXPECT_FALSE(file.note_first_reading(read.bytes)) << (grows ? "grown" : "shrunk");
+  }
+}
+
 // Which inputs are read twice: only regular files whose size is real.
 TEST_F(ScratchDir, OnlyRegularFilesWithRealSizesAreReadTwice) {
   const std::string regular = dir_ + "/in.jsonl";
