@@ -136,9 +136,12 @@ Decimal shortest_exact(std::uint64_t c, bool lower_closer, int q) {
   const std::uint64_t whole = high_word(center);
   std::uint64_t n = whole;
   int level = 0;
-  while ((lo + 9) / 10 <= hi / 10) {
+  for (;;) {
+    // A multiple of ten in [lo, hi] is one at or below hi that is not below lo.
+    const std::uint64_t hi_tens = hi / 10;
+    if (hi_tens * 10 < lo) break;
     lo = (lo + 9) / 10;
-    hi /= 10;
+    hi = hi_tens;
     n /= 10;
     ++level;
   }
