@@ -135,13 +135,19 @@ Decimal shortest_exact(std::uint64_t c, bool lower_closer, int q) {
   // follows as the value's integer part at each power (floors of floors).
   const std::uint64_t whole = high_word(center);
   std::uint64_t n = whole;
-  int level = 0;
-  for (;;) {
-    // A multiple of ten in [lo, hi] is one at or below hi that is not below lo.
-    const std::uint64_t hi_tens = hi / 10;
-    if (hi_tens * 10 < lo) break;
+  // The first step is taken or not without a branch: whether it is taken
+  // depends on the value, and a mispredicted branch costs more than both
+  // sides. A second step is rare.
+  const std::uint64_t lo_tens = (lo + 9) / 10;
+  const std::uint64_t hi_tens = hi / 10;
+  const bool tens = lo_tens <= hi_tens;
+  lo = tens ? lo_tens : lo;
+  hi = tens ? hi_tens : hi;
+  n = tens ? n / 10 : n;
+  int level = tens ? 1 : 0;
+  while (tens && (lo + 9) / 10 <= hi / 10) {
     lo = (lo + 9) / 10;
-    hi = hi_tens;
+    hi /= 10;
     n /= 10;
     ++level;
   }
@@ -152,7 +158,7 @@ Decimal shortest_exact(std::uint64_t c, bool lower_closer, int q) {
   const std::uint64_t power = kPowersOfTen[static_cast<std::size_t>(level)];
   const u128 remainder = (static_cast<u128>(whole - n * power) << 64) | low_word(center);
   const u128 half = (static_cast<u128>(power >> 1) << 64) | (static_cast<u128>(power & 1) << 63);
-  if (remainder > half || (remainder == half && (n & 1) != 0)) ++n;
+  n += static_cast<std::uint64_t>((remainder > half) | ((remainder == half) & ((n & 1) != 0)));
   if (n < lo) n = lo;
   if (n > hi) n = hi;
   return {n, level - s};
@@ -202,7 +208,8 @@ char* write_digits(std::uint64_t n, char* end) {
 std::size_t format_value(double value, std::span<char, kMaxValueChars> out) {
   char* cursor = out.data();
   char* const limit = out.data() + kMaxValueChars;
-  if (std::signbit(value)) *cursor++ = '-';
+  *cursor = '-';  // kept only for a negative value
+  cursor += std::signbit(value) ? 1 : 0;
   double magnitude = std::fabs(value);
   if (magnitude == 0.0) {
     *cursor++ = '0';
@@ -259,6 +266,22 @@ std::size_t format_value(double value, std::span<char, kMaxValueChars> out) {
   }
   const auto room = [&] { return static_cast<std::size_t>(limit - cursor); };
 
+  const int digit_count = static_cast<int>(count);
+  if (k > -static_cast<int>(kChunk / 2) && k < digit_count) {
+    // The common magnitudes, with no branch on where the point goes (which
+    // depends on the value): m zeros, then the digits, and the point after
+    // k + m of those characters; m is 1 - k when the point comes first
+    // ("0.", "0.0", ...), otherwise 0.
+    const int m = k <= 0 ? 1 - k : 0;
+    char padded[2 * kChunk];
+    std::memset(padded, '0', kChunk);
+    std::memcpy(padded + m, digits, kChunk);
+    const int point = k + m;
+    std::memcpy(cursor, padded, kChunk);
+    cursor[point] = '.';
+    std::memcpy(cursor + point + 1, padded + point, kChunk);
+    return static_cast<std::size_t>(cursor - out.data()) + static_cast<std::size_t>(m + digit_count + 1);
+  }
   if (k <= 0) {
     const auto zeros = static_cast<std::size_t>(-k);
     *cursor++ = '0';
