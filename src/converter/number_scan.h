@@ -55,10 +55,11 @@ inline std::size_t leading_digit_count(std::uint64_t word) {
 }
 
 inline std::uint64_t leading_digits_value(std::uint64_t word, std::size_t count) {
-  if (count == 0) return 0;
   // Digit values in place; the bytes after the digits are shifted out, and
-  // the room they leave at the front reads as leading zeros.
-  std::uint64_t digits = (word - 0x3030303030303030ULL) << (8 * (8 - count));
+  // the room they leave at the front reads as leading zeros. Two half shifts,
+  // so that no count takes a branch: 0 shifts everything out.
+  const auto half = static_cast<unsigned>(4 * (8 - count));
+  std::uint64_t digits = ((word - 0x3030303030303030ULL) << half) << half;
   digits = digits * 10 + (digits >> 8);  // pairs of digits in every other byte
   digits = (((digits & 0x000000FF000000FFULL) * (100 + (1000000ULL << 32))) +
             (((digits >> 16) & 0x000000FF000000FFULL) * (1 + (10000ULL << 32)))) >>
@@ -85,6 +86,25 @@ inline unsigned digit_value(char c) { return static_cast<unsigned char>(c - '0')
 // value.
 template <bool kGather>
 inline const char* gather_digits(const char* p, const char* end, std::uint64_t& gathered) {
+  if (end - p >= 24) {
+    // Three words at once: the runs of activation files (at most 20 digits)
+    // end here without a loop whose number of turns, which changes with the
+    // length, the processor would mispredict.
+    std::uint64_t words[3];
+    std::memcpy(words, p, sizeof words);
+    const std::size_t first = leading_digit_count(words[0]);
+    const std::size_t second = first < 8 ? 0 : leading_digit_count(words[1]);
+    const std::size_t third = second < 8 ? 0 : leading_digit_count(words[2]);
+    const std::size_t run = first + second + third;
+    if (run < 24) {
+      if constexpr (kGather) {
+        gathered = gathered * kPowersOfTenInteger[first] + leading_digits_value(words[0], first);
+        gathered = gathered * kPowersOfTenInteger[second] + leading_digits_value(words[1], second);
+        gathered = gathered * kPowersOfTenInteger[third] + leading_digits_value(words[2], third);
+      }
+      return p + run;
+    }
+  }
   while (end - p >= 8) {
     std::uint64_t word;
     std::memcpy(&word, p, sizeof word);  // little-endian: the first byte is the lowest
