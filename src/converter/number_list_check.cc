@@ -24,6 +24,12 @@ struct Classes {
   std::uint64_t comma = 0;
   std::uint64_t space = 0;
   std::uint64_t close = 0;  // ']'
+
+  // The classes of the block's last byte, as bit 0.
+  Classes last_byte() const {
+    return {digit >> 63, zero >> 63, minus >> 63, point >> 63, exponent >> 63, comma >> 63,
+            space >> 63, close >> 63};
+  }
 };
 
 inline std::uint64_t bits_of(__m128i matches, int part) {
@@ -80,13 +86,9 @@ inline std::uint64_t run_ends(std::uint64_t inside, std::uint64_t starts, bool& 
 }  // namespace
 
 bool check_number_list(const char* open, const char* end, const char*& after, std::size_t& count) {
-  // The byte before each block, as bit 0 of a mask per class: at first '['.
-  std::uint64_t before_digit = 0;
-  std::uint64_t before_minus = 0;
-  std::uint64_t before_point = 0;
-  std::uint64_t before_exponent = 0;
-  std::uint64_t before_comma = 0;
-  std::uint64_t before_space = 0;
+  // The byte before each block, as bit 0 of a mask per class: at first the
+  // '[', which is none of the classes.
+  Classes last;
   std::uint64_t before_open = 1;
   std::uint64_t before_sign = 0;
   std::uint64_t before_leading_zero = 0;
@@ -115,12 +117,12 @@ bool check_number_list(const char* open, const char* end, const char*& after, st
 
     // The class of the byte before each byte.
     const auto before = [](std::uint64_t mask, std::uint64_t carried) { return (mask << 1) | carried; };
-    const std::uint64_t after_digit = before(c.digit, before_digit);
-    const std::uint64_t after_minus = before(c.minus, before_minus);
-    const std::uint64_t after_point = before(c.point, before_point);
-    const std::uint64_t after_exponent = before(c.exponent, before_exponent);
+    const std::uint64_t after_digit = before(c.digit, last.digit);
+    const std::uint64_t after_minus = before(c.minus, last.minus);
+    const std::uint64_t after_point = before(c.point, last.point);
+    const std::uint64_t after_exponent = before(c.exponent, last.exponent);
     const std::uint64_t after_separator =
-        before(c.comma, before_comma) | before(c.space, before_space) | before_open;
+        before(c.comma, last.comma) | before(c.space, last.space) | before_open;
     // Minus signs that start a number, and leading zeros of integer parts.
     const std::uint64_t sign = c.minus & after_separator;
     const std::uint64_t integer_start = c.digit & (after_separator | before(sign, before_sign));
@@ -153,12 +155,7 @@ bool check_number_list(const char* open, const char* end, const char*& after, st
       count = numbers;
       return true;
     }
-    before_digit = c.digit >> 63;
-    before_minus = c.minus >> 63;
-    before_point = c.point >> 63;
-    before_exponent = c.exponent >> 63;
-    before_comma = c.comma >> 63;
-    before_space = c.space >> 63;
+    last = c.last_byte();
     before_open = 0;
     before_sign = sign >> 63;
     before_leading_zero = leading_zero >> 63;
