@@ -119,7 +119,8 @@ Decimal shortest_exact(std::uint64_t c, bool lower_closer, int q) {
   // and 78913 / 2^18 approximates log10(2) closely enough below 1650.
   const int s = static_cast<int>((static_cast<std::uint32_t>(1 - q) * 78913U) >> 18) + 1;
   const NormalizedPower five = kFive[static_cast<std::size_t>(s)];
-  // The unit 2^-(t+2) lies at bit (t + 2) - five.shift - h of the product.
+  // In 4c·5^s the scaled value's unit is bit t + 2; the normalization and h
+  // move it by five.shift + h, to bit 64.
   const int h = 62 + q + s - five.shift;
   const u128 center = static_cast<u128>((4 * c) << h) * five.significand;
   const u128 below =
