@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "converter/line_parser.h"
-#include "converter/number_parser.h"
-#include "converter/value_format.h"
+#include "converter/line/line_parser.h"
+#include "converter/json/number_conversion.h"
+#include "converter/output/value_text.h"
+#include "record_helpers.h"
 
 namespace {
 
@@ -66,12 +67,12 @@ void BM_ParseLine(benchmark::State& state) {
   if (state.range(2)) {
     // As the reader parses: the UTF-8 of the strings checked on the way.
     for (auto _ : state) {
-      auto activation = parser.parse_unchecked_utf8(line, retention);
+      auto activation = parser.from_line(line, retention);
       benchmark::DoNotOptimize(activation);
     }
   } else {
     for (auto _ : state) {
-      auto activation = parser.parse(line, retention);
+      auto activation = parse_unchecked(parser, line, retention);
       benchmark::DoNotOptimize(activation);
     }
   }

@@ -18,10 +18,11 @@
 #include <string_view>
 #include <vector>
 
-#include "converter/line_parser.h"
+#include "converter/line/line_parser.h"
 #include "converter/records.h"
-#include "converter/utf8.h"
+#include "converter/json/utf8.h"
 #include "number_reference.h"
+#include "record_helpers.h"
 
 namespace {
 
@@ -459,12 +460,12 @@ std::uint64_t seed_of(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view line(reinterpret_cast<const char*>(data), size);
 
-  const std::optional<Activation> all = Activation::from_line(line, LayerRetention::kAll);
-  const std::optional<Activation> first = Activation::from_line(line, LayerRetention::kFirstOnly);
+  const std::optional<Activation> all = from_line(line, LayerRetention::kAll);
+  const std::optional<Activation> first = from_line(line, LayerRetention::kFirstOnly);
   // The reader keeps one parser for a whole file: its reused buffers must not
   // carry anything from one line to the next.
   static ondravane::LineParser reused;
-  const std::optional<Activation> again = reused.parse(line, LayerRetention::kFirstOnly);
+  const std::optional<Activation> again = parse_unchecked(reused, line, LayerRetention::kFirstOnly);
 
   if (all.has_value() != first.has_value() || first.has_value() != again.has_value()) {
     report("verdict depends on layer retention or parser reuse", line);
@@ -474,7 +475,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // The reader trusts an accepted line to be UTF-8 and checks only rejected
   // ones: the checking parse must accept exactly the UTF-8 lines that parse.
-  const std::optional<Activation> checked = reused.parse_unchecked_utf8(line, LayerRetention::kFirstOnly);
+  const std::optional<Activation> checked = reused.from_line(line, LayerRetention::kFirstOnly);
   if (checked.has_value() != (first.has_value() && ondravane::is_valid_utf8(line))) {
     report("checking parse disagrees with parse and the UTF-8 check", line);
   }
@@ -519,7 +520,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         report("index walk misplaces a layer-less occurrence", line);
       }
       if (feature.layers.empty()) continue;
-      const bool found = rereader.read_occurrence(line, places[i], token, values);
+      std::size_t end = 0;
+      const bool found = rereader.read_token(line, places[i].token, token, end) &&
+                         rereader.read_values(line, places[i].values, values, end);
       const Activation reread{0, {Feature{token, {Layer{feature.layers[0].index, values}}}}};
       const Activation indexed_one{0, {Feature{feature.token, {feature.layers[0]}}}};
       if (!found || !same_bits(reread, indexed_one)) {
@@ -541,7 +544,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint64_t seed = seed_of(line);
   for (bool reorder : {false, true}) {
     const std::string relaid = Layout(seed + reorder, reorder).write(*tree);
-    const std::optional<Activation> reparsed = Activation::from_line(relaid, LayerRetention::kAll);
+    const std::optional<Activation> reparsed = from_line(relaid, LayerRetention::kAll);
     if (!reparsed) {
       report(reorder ? "rejected after reordering members" : "rejected after adding whitespace", relaid);
     }

@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "converter/line_source.h"
-#include "converter/utf8.h"
+#include "converter/input/line_source.h"
+#include "converter/json/utf8.h"
 
 namespace {
 

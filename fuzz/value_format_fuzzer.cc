@@ -12,7 +12,7 @@
 #include <span>
 #include <string>
 
-#include "converter/value_format.h"
+#include "converter/output/value_text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "cli/options.h"
-#include "converter/utf8.h"
+#include "converter/json/utf8.h"
 
 namespace ondravane::cli {
 

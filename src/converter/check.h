@@ -1,87 +1,17 @@
 // The check of an activation file: every line walked by the conversion's own
-// rules, the problems that would stop or empty a conversion with where and
-// why, a summary of the file's shape, and warnings for what converts but
-// loaders of the output misread. Nothing is written and no value is kept:
-// memory is one line's buffers plus small tables, and a bitmap of the
-// sentence numbers seen (one bit per number up to the largest, in pages
+// rules, reported (check/check_report.h) without writing anything or keeping
+// any value: memory is one line's buffers plus small tables, and a bitmap of
+// the sentence numbers seen (one bit per number up to the largest, in pages
 // allocated as numbers appear).
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <optional>
-#include <string>
 #include <string_view>
-#include <vector>
 
-#include "converter/parallel_shape.h"
+#include "converter/check/check_report.h"
+#include "converter/workers/chunk_size.h"
 
 namespace ondravane {
-
-// One thing that keeps the conversion from writing every record.
-struct CheckProblem {
-  enum class Kind {
-    kNotUtf8,        // the conversion fails at this line
-    kRejected,       // the conversion stops here and writes no record
-    kNoLayers,       // writing fails at this occurrence
-  };
-  Kind kind = Kind::kRejected;
-  std::uint64_t line = 0;   // counted from 1
-  std::size_t column = 0;   // byte offset in the line, counted from 0
-  std::string reason;
-  friend bool operator==(const CheckProblem&, const CheckProblem&) = default;
-};
-
-// How often something was seen, and on which line first (0: never).
-struct Tally {
-  std::uint64_t count = 0;
-  std::uint64_t first_line = 0;
-  void note(std::uint64_t line) {
-    if (count++ == 0) first_line = line;
-  }
-  friend bool operator==(const Tally&, const Tally&) = default;
-};
-
-// The distinct values of a small count (a vector length, a number of layers)
-// with how often each was seen, in the order they first appeared. Only the
-// first kLimit values are listed; the rest are counted together.
-struct DistinctCounts {
-  static constexpr std::size_t kLimit = 16;
-  struct Entry {
-    std::size_t value = 0;
-    Tally seen;
-    friend bool operator==(const Entry&, const Entry&) = default;
-  };
-  std::vector<Entry> entries;
-  Tally others;  // occurrences of values beyond the listed ones
-  void note(std::size_t value, std::uint64_t line);
-};
-
-struct CheckWarnings {
-  Tally token_with_space;       // a blank or tab splits the output line
-  Tally token_with_line_break;  // a LF or CR breaks the output line
-  Tally length_differs;         // a first layer whose length is not the header's
-  Tally repeated_sentence;      // a sentence number seen on an earlier line
-  Tally empty_token;            // empty as written, or once the marks are removed
-  Tally joined_token;           // removing a mark joins the text on its two sides
-};
-
-struct CheckReport {
-  std::vector<CheckProblem> problems;  // the first ones, up to the limit asked for
-  std::uint64_t problem_count = 0;     // all of them
-  std::uint64_t lines = 0;
-  std::uint64_t sentences = 0;    // accepted lines
-  std::uint64_t occurrences = 0;  // over the accepted lines
-  // The vector length the output's header would state: the first layer of
-  // the first occurrence of the file, when there is one and it has a layer.
-  std::optional<std::size_t> header_length;
-  DistinctCounts layers_per_occurrence;
-  DistinctCounts first_layer_lengths;  // of the occurrences that have a layer
-  CheckWarnings warnings;
-  // The line where the conversion's reading stops: the first line that is
-  // rejected or not UTF-8, whatever the limit on listed problems.
-  std::optional<CheckProblem> reading_stops;
-};
 
 // Checks the file at `path`, keeping at most `max_problems` problems in the
 // report (all are counted). A file that cannot be opened or read raises the

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "converter/token_counts.h"
+#include "converter/tokens/token_counts.h"
 #include "progress/progress_bar.h"
 #include "random/block_rng.h"
 #include "support/console.h"
@@ -54,12 +54,9 @@ void run_filter_stages(std::size_t records, std::int64_t min, std::int64_t keep,
   filtering.finish_and_clear();
 }
 
-// Both stages over `activations` (a span of const records, or a list whose
-// survivors may be moved out); `take` turns a surviving Feature into the
-// output's own.
-template <typename Records, typename Take>
-ActivationList filter_records(Records& activations, std::int64_t min, std::int64_t keep,
-                              std::uint64_t seed, Take take) {
+// Both stages over `activations`, moving the survivors out.
+ActivationList filter_records(ActivationList& activations, std::int64_t min, std::int64_t keep,
+                              std::uint64_t seed) {
   TokenCounts counts;
   ActivationList filtered;
   // Decisions are made first so that each record's features get exactly the
@@ -84,7 +81,7 @@ ActivationList filter_records(Records& activations, std::int64_t min, std::int64
         out.linex_index = activation.linex_index;
         out.features.reserve(survivors);
         for (std::size_t k = 0; k < decisions.size(); ++k) {
-          if (decisions[k]) out.features.push_back(take(activation.features[k]));
+          if (decisions[k]) out.features.push_back(std::move(activation.features[k]));
         }
       });
   return filtered;
@@ -92,17 +89,10 @@ ActivationList filter_records(Records& activations, std::int64_t min, std::int64
 
 }  // namespace
 
-ActivationList filter(std::span<const Activation> activations, std::int64_t min, std::int64_t keep,
-                      std::uint64_t seed) {
-  return filter_records(activations, min, keep, seed, [](const Feature& feature) { return feature; });
-}
-
 ActivationList filter(ActivationList&& activations, std::int64_t min, std::int64_t keep,
                       std::uint64_t seed) {
-  return filter_records(activations, min, keep, seed,
-                        [](Feature& feature) { return std::move(feature); });
+  return filter_records(activations, min, keep, seed);
 }
-
 
 Selection select_occurrences(const CorpusIndex& index, std::int64_t min, std::int64_t keep,
                              std::uint64_t seed) {

@@ -3,22 +3,17 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 
-#include "converter/chunked_array.h"
-#include "converter/corpus_index.h"
+#include "converter/index/corpus_index.h"
 #include "converter/records.h"
+#include "support/chunked_array.h"
 #include "support/float_eval.h"
 
 namespace ondravane {
 
-// Returns a new list with one record per input record holding copies of the
-// surviving features. The input is not changed.
-ActivationList filter(std::span<const Activation> activations, std::int64_t min, std::int64_t keep,
-                      std::uint64_t seed);
-
-// The same selection, moving the survivors out of `activations` instead of
-// copying them; for a caller that releases the input right afterwards.
+// Returns a new list with one record per input record holding the surviving
+// features, moved out of `activations`: the caller releases the input right
+// afterwards, so copying the survivors would only cost time and memory.
 ActivationList filter(ActivationList&& activations, std::int64_t min, std::int64_t keep,
                       std::uint64_t seed);
 

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "converter/filter.h"
-#include "converter/input_file.h"
-#include "converter/second_reading.h"
+#include "converter/input/input_file.h"
+#include "converter/reader.h"
 #include "converter/writer.h"
 #include "support/console.h"
 #include "support/failure.h"
@@ -17,7 +17,7 @@ namespace {
 
 ConversionOutcome convert_in_memory(const InputFile& file, std::string_view output,
                                     const ConversionOptions& options) {
-  RecordsRead read = read_records(file);
+  RecordsRead read = Activation::from_file(file);
   ActivationList current = std::move(read.records);
   if (options.min) {
     print_line("Start Filtering!\n");

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string_view>
 
-#include "converter/parallel_shape.h"
-#include "converter/reader.h"
+#include "converter/line/malformed_line.h"
+#include "converter/workers/chunk_size.h"
 
 namespace ondravane {
 

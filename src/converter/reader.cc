@@ -1,12 +1,12 @@
 // Reading an activation file: one record per line, checked in file order,
-// with the sub-word markers removed from every token.
+// with the sub-word marks removed from every token.
 #include "converter/reader.h"
 
-#include "converter/line_parser.h"
-#include "converter/line_source.h"
-#include "converter/parallel_readings.h"
-#include "converter/token_markers.h"
-#include "converter/utf8.h"
+#include "converter/input/line_source.h"
+#include "converter/json/utf8.h"
+#include "converter/line/line_parser.h"
+#include "converter/tokens/token_marks.h"
+#include "converter/workers/parallel_readings.h"
 #include "progress/progress_bar.h"
 #include "support/console.h"
 #include "support/failure.h"
@@ -60,7 +60,7 @@ std::optional<MalformedLine> read_lines(const InputFile& file, const LineParser&
 
 }  // namespace
 
-RecordsRead read_records(const InputFile& file) {
+RecordsRead Activation::from_file(const InputFile& file) {
   LineParser parser;
   RecordsRead read;
   std::optional<Activation> activation;
@@ -68,11 +68,11 @@ RecordsRead read_records(const InputFile& file) {
   read.malformed = read_lines(
       file, parser,
       [&](std::string_view line) {
-        activation = parser.parse_unchecked_utf8(line, LayerRetention::kFirstOnly);
+        activation = parser.from_line(line, LayerRetention::kFirstOnly);
         return activation.has_value();
       },
       [&](std::string_view) {
-        for (Feature& feature : activation->features) remove_token_markers(feature.token);
+        for (Feature& feature : activation->features) remove_token_marks(feature.token);
         read.records.push_back(std::move(*activation));
       },
       bytes);
@@ -104,7 +104,7 @@ IndexRead index_records(const InputFile& file, bool number_tokens, unsigned jobs
           index.values_at.push_back(places[i].values);
           if (number_tokens) {
             token.assign(parser.indexed_token(i));
-            remove_token_markers(token);
+            remove_token_marks(token);
             index.token_numbers.push_back(index.tokens.number_of(token));
           } else {
             index.tokens_at.push_back(places[i].token);
@@ -115,11 +115,6 @@ IndexRead index_records(const InputFile& file, bool number_tokens, unsigned jobs
   if (read.malformed) read.index = CorpusIndex{};
   index.numbered = number_tokens;
   return read;
-}
-
-ActivationList Activation::from_file(std::string_view path) {
-  const InputFile file(path);
-  return read_records(file).records;
 }
 
 }  // namespace ondravane

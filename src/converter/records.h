@@ -3,8 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -30,20 +28,18 @@ enum class LayerRetention { kAll, kFirstOnly };
 
 struct Activation;
 using ActivationList = std::vector<Activation>;
+class InputFile;
+struct RecordsRead;
 
 struct Activation {
   std::uint32_t linex_index = 0;  // sentence number, as written in the file
   std::vector<Feature> features;  // token occurrences, in file order
 
-  // Parses one line (valid UTF-8, terminator removed). Returns nothing when
-  // the line is rejected; a LineParser also tells where and why.
-  static std::optional<Activation> from_line(std::string_view line,
-                                             LayerRetention retention = LayerRetention::kAll);
-
-  // Reads a whole activation file into memory (read_records of reader.h).
-  // A malformed line prints "Error parsing line" and yields an empty list;
-  // any system error raises a failure.
-  static ActivationList from_file(std::string_view path);
+  // The reader's operation (converter/reader.cc): every record of `file`
+  // in memory, keeping only each feature's first layer. A malformed line
+  // prints "Error parsing line" and yields no record; any system error
+  // raises a failure.
+  static RecordsRead from_file(const InputFile& file);
 
   friend bool operator==(const Activation&, const Activation&) = default;
 };

@@ -1,79 +1,24 @@
+// Writing records that are in memory: the header, then every occurrence's
+// first layer, in file order.
 #include "converter/writer.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <charconv>
-#include <cstring>
-#include <memory>
 #include <cstdint>
 #include <span>
-#include <string>
 
-#include "converter/output_file.h"
-#include "converter/value_format.h"
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "converter/input/piece_reader.h"
+#include "converter/line/line_parser.h"
+#include "converter/output/w2v_writer.h"
+#include "converter/tokens/token_marks.h"
+#include "converter/workers/parallel_readings.h"
 #include "progress/progress_bar.h"
-#include "support/failure.h"
-#include "support/system_error.h"
 
 namespace ondravane {
 
 namespace {
-
-// Longest decimal text of a 64-bit unsigned integer.
-constexpr std::size_t kMaxIntegerChars = 20;
-static_assert(OutputFile::kMinCapacity >= kMaxValueChars, "a value must fit in the buffer");
-
-// Makes room for the new file by removing whatever the path names, following
-// links to see what that is. Special files (devices, FIFOs, sockets) stay:
-// writing to "/dev/null" or to a pipe must reach that file, not replace it
-// with a regular one. A path whose status cannot be read (nothing there, a
-// dangling link) is left alone, so opening a dangling link creates its target.
-void remove_existing_entry(std::string_view path) {
-  // A path with a NUL byte names nothing; the open reports it.
-  if (path.find('\0') != std::string_view::npos) return;
-  const std::string terminated(path);
-  struct stat status;
-  if (::stat(terminated.c_str(), &status) != 0) return;
-  if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode) || S_ISFIFO(status.st_mode) ||
-      S_ISSOCK(status.st_mode)) {
-    return;
-  }
-  if (::unlink(terminated.c_str()) != 0) fail_os_error(errno);
-}
-
-template <typename Out>
-void append_integer(Out& out, std::uint64_t number) {
-  char* first = out.reserve(kMaxIntegerChars);
-  const auto [last, error] = std::to_chars(first, first + kMaxIntegerChars, number);
-  (void)error;  // twenty digits hold any 64-bit value
-  out.commit(static_cast<std::size_t>(last - first));
-}
-
-template <typename Out>
-void append_value(Out& out, double value) {
-  std::span<char, kMaxValueChars> room(out.reserve(kMaxValueChars), kMaxValueChars);
-  out.commit(format_value(value, room));
-}
-
-template <typename Out>
-void append_line(Out& out, std::string_view token, std::uint32_t sentence, std::uint64_t position,
-                 std::span<const double> values) {
-  out.append(token);
-  out.append(':');
-  append_integer(out, sentence);
-  out.append(':');
-  append_integer(out, position);
-  out.append(' ');
-  bool first = true;
-  for (double value : values) {
-    if (!first) out.append(' ');
-    first = false;
-    append_value(out, value);
-  }
-  out.append('\n');
-}
 
 // The dimension announced in the header: the length of the first layer of
 // the first feature of the first record that has any.
@@ -88,41 +33,6 @@ std::uint64_t header_dimension(std::span<const Activation> activations) {
 }
 
 }  // namespace
-
-void fail_missing_layer() { fail("index out of bounds: the len is 0 but the index is 0"); }
-
-W2vWriter::W2vWriter(std::string_view path) : out_((remove_existing_entry(path), path)) {}
-
-void W2vWriter::header(std::uint64_t total, std::uint64_t dimension) {
-  append_integer(out_, total);
-  out_.append(' ');
-  append_integer(out_, dimension);
-  out_.append('\n');
-}
-
-void W2vWriter::line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
-                     std::span<const double> values) {
-  append_line(out_, token, sentence, position, values);
-}
-
-void FormattedLines::line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
-                          std::span<const double> values) {
-  append_line(*this, token, sentence, position, values);
-}
-
-void FormattedLines::grow(std::size_t size) {
-  std::size_t capacity = capacity_ == 0 ? OutputFile::kMinCapacity : capacity_;
-  while (capacity - size_ < size) capacity *= 2;
-  auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-  if (size_ != 0) std::memcpy(grown.get(), buffer_.get(), size_);
-  buffer_ = std::move(grown);
-  capacity_ = capacity;
-}
-
-void W2vWriter::fail_missing_layer() {
-  out_.flush();
-  ondravane::fail_missing_layer();
-}
 
 void to_w2v(std::span<const Activation> activations, std::string_view path) {
   W2vWriter out(path);
@@ -146,6 +56,79 @@ void to_w2v(std::span<const Activation> activations, std::string_view path) {
   }
   bar.finish_and_clear();
   out.flush();
+}
+
+void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
+                   std::uint64_t total, std::string_view output, unsigned jobs,
+                   std::size_t chunk_bytes) {
+  W2vWriter writer(output);
+  if (total == 0) {
+    ProgressBar bar(0);
+    writer.header(0, 0);
+    bar.finish_and_clear();
+    writer.flush();
+    return;
+  }
+  if (!file.unchanged_since_first_reading()) fail_input_changed();
+  if (jobs > 1) {
+    write_indexed_in_parallel(file, index, kept, total, writer, jobs, chunk_bytes);
+    return;
+  }
+
+  // The bar and the header wait for the first survivor, whose first layer
+  // gives the dimension; a first survivor without layers leaves the file
+  // empty. Of each survivor only its token and its first layer are read.
+  std::optional<ProgressBar> bar;
+  PieceReader pieces(file.fd());
+  LineParser parser;
+  std::string token;
+  std::vector<double> values;
+  std::uint64_t values_guess = 4096;
+  std::uint64_t token_guess = 256;
+  const auto read_values = [&](std::string_view piece, std::size_t& used) {
+    return parser.read_values(piece, 0, values, used);
+  };
+  const auto read_token = [&](std::string_view piece, std::size_t& used) {
+    return parser.read_token(piece, 0, token, used);
+  };
+  std::uint64_t occurrence = 0;
+  std::uint64_t offset = 0;
+  for (std::size_t i = 0; i < index.lines.size(); offset += index.lines[i].length, ++i) {
+    const IndexedLine& shape = index.lines[i];
+    std::uint64_t position = 0;
+    for (std::uint32_t k = 0; k < shape.occurrences; ++k, ++occurrence) {
+      if (kept != nullptr && !(*kept)[occurrence]) continue;
+      const std::uint32_t values_at = index.values_at[occurrence];
+      if (values_at == OccurrencePlace::kNoLayer) {
+        if (!bar) fail_missing_layer();
+        writer.fail_missing_layer();
+      }
+      if (!read_piece(pieces, offset, shape.length, values_at, values_guess, read_values)) {
+        fail_input_changed();
+      }
+      std::string_view written_token;
+      if (index.numbered) {
+        written_token = index.tokens.text(index.token_numbers[occurrence]);
+      } else {
+        if (!read_piece(pieces, offset, shape.length, index.tokens_at[occurrence], token_guess,
+                        read_token)) {
+          fail_input_changed();
+        }
+        remove_token_marks(token);
+        written_token = token;
+      }
+      if (!bar) {
+        bar.emplace(total);
+        writer.header(total, values.size());
+      }
+      writer.line(written_token, shape.linex_index, position, values);
+      ++position;
+      bar->inc(1);
+    }
+  }
+  if (!bar) fail_input_changed();  // the index promised a survivor
+  bar->finish_and_clear();
+  writer.flush();
 }
 
 }  // namespace ondravane

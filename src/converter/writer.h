@@ -1,83 +1,31 @@
-// Writes a word-vector text file: a header "<total> <dimension>", then
-// "<token>:<sentence>:<position> v1 v2 ..." per occurrence.
+// Writing the word-vector file, the last stage of a conversion: from records
+// in memory, or from an indexed file read a second time.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <span>
 #include <string_view>
 
-#include "converter/output_file.h"
+#include "converter/index/corpus_index.h"
+#include "converter/input/input_file.h"
 #include "converter/records.h"
+#include "converter/workers/chunk_size.h"
+#include "support/chunked_array.h"
 
 namespace ondravane {
 
-// The output file, line by line. Whoever feeds it decides what is written;
-// it only knows the format.
-class W2vWriter {
- public:
-  // Removes whatever the path names (special files excepted) and creates
-  // the file anew.
-  explicit W2vWriter(std::string_view path);
-
-  void header(std::uint64_t total, std::uint64_t dimension);
-  void line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
-            std::span<const double> values);
-  // Lines formatted elsewhere (by FormattedLines), passed through as they are.
-  void formatted(std::string_view lines) { out_.append(lines); }
-  // Hands every buffered byte to the file.
-  void flush() { out_.flush(); }
-
-  // The failure of a feature without layers met while writing lines: the
-  // file keeps the complete lines before it.
-  [[noreturn]] void fail_missing_layer();
-
- private:
-  OutputFile out_;
-};
-
-// Lines formatted in memory exactly as W2vWriter::line writes them, for
-// lines formatted away from the thread that writes the file.
-class FormattedLines {
- public:
-  void line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
-            std::span<const double> values);
-  std::string_view bytes() const { return {buffer_.get(), size_}; }
-  void clear() { size_ = 0; }
-  // Drops what follows the first `size` bytes.
-  void keep_first(std::size_t size) { size_ = size; }
-
-  // The buffer interface the formatting shares with OutputFile.
-  void append(char c) {
-    if (size_ == capacity_) grow(1);
-    buffer_[size_++] = c;
-  }
-  void append(std::string_view bytes) {
-    if (capacity_ - size_ < bytes.size()) grow(bytes.size());
-    if (!bytes.empty()) std::memcpy(buffer_.get() + size_, bytes.data(), bytes.size());
-    size_ += bytes.size();
-  }
-  char* reserve(std::size_t size) {
-    if (capacity_ - size_ < size) grow(size);
-    return buffer_.get() + size_;
-  }
-  void commit(std::size_t size) { size_ += size; }
-
- private:
-  // Makes room for `size` more bytes, keeping those held.
-  void grow(std::size_t size);
-
-  std::unique_ptr<char[]> buffer_;
-  std::size_t capacity_ = 0;
-  std::size_t size_ = 0;
-};
-
-// The failure of a feature without layers: its first layer is looked up in
-// an empty list.
-[[noreturn]] void fail_missing_layer();
-
+// Writes `activations` at `path`: the header, then every occurrence's first
+// layer, replacing whatever the path names (special files excepted).
 void to_w2v(std::span<const Activation> activations, std::string_view path);
+
+// Writes the word-vector file at `output` from `file`, read again from its
+// start: every occurrence of `index`, or with `kept` only those whose bit is
+// set (`total` of them). Fails cleanly when the file is not what the first
+// reading indexed. With more than one job, lines are formatted on that many
+// worker threads, with the same results.
+void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
+                   std::uint64_t total, std::string_view output, unsigned jobs = 1,
+                   std::size_t chunk_bytes = kDefaultChunkBytes);
 
 }  // namespace ondravane

@@ -14,13 +14,15 @@
 #include <string>
 #include <vector>
 
-#include "converter/line_parser.h"
-#include "converter/number_parser.h"
+#include "converter/line/line_parser.h"
+#include "converter/json/number_conversion.h"
+#include "number_text.h"
 #include "converter/pipeline.h"
 #include "converter/records.h"
 #include "support/failure.h"
 #include "failure_of.h"
 #include "number_reference.h"
+#include "record_helpers.h"
 
 namespace ondravane {
 namespace {
@@ -166,15 +168,15 @@ std::string line_with_later_layer_value(const std::string& bad, std::size_t feat
 
 TEST(FirstLayerOnly, BadNumberInALaterLayerRejectsTheLine) {
   LineParser parser;
-  ASSERT_TRUE(parser.parse(line_with_later_layer_value("0.5", 1, 2), LayerRetention::kFirstOnly));
+  ASSERT_TRUE(parse_unchecked(parser, line_with_later_layer_value("0.5", 1, 2), LayerRetention::kFirstOnly));
   for (const char* bad : {"1.", "01", "-", "--1", "+1", ".5", "1e", "1e+", "1.e3", "NaN",
                           "-Infinity", "0x10", "\"1\"", "null", "2e308", "1e400",
                           "-1.7976931348623159e308", "1e99999999999", "123456789012345678901e300"}) {
     for (std::size_t layer : {1, 3}) {
       for (std::size_t feature : {0, 2}) {
         const std::string line = line_with_later_layer_value(bad, feature, layer);
-        EXPECT_FALSE(parser.parse(line, LayerRetention::kFirstOnly)) << bad << " in layer " << layer;
-        EXPECT_FALSE(parser.parse(line, LayerRetention::kAll)) << bad << " in layer " << layer;
+        EXPECT_FALSE(parse_unchecked(parser, line, LayerRetention::kFirstOnly)) << bad << " in layer " << layer;
+        EXPECT_FALSE(parse_unchecked(parser, line, LayerRetention::kAll)) << bad << " in layer " << layer;
       }
     }
   }
@@ -184,11 +186,11 @@ TEST(FirstLayerOnly, BadNumberInALaterLayerRejectsTheLine) {
 TEST(FirstLayerOnly, NumbersAtTheEndOfTheTextAreChecked) {
   LineParser parser;
   const std::string prefix = R"([0,[["a",[[0,[1]],[1,[0.5,)";
-  std::optional<Activation> good = parser.parse(prefix + "-0.25]]]]]]", LayerRetention::kFirstOnly);
+  std::optional<Activation> good = parse_unchecked(parser, prefix + "-0.25]]]]]]", LayerRetention::kFirstOnly);
   ASSERT_TRUE(good);
   EXPECT_EQ(good->features[0].layers.size(), 1u);
   for (const char* bad : {"1.", "1e", "2e308", "-", "01"}) {
-    EXPECT_FALSE(parser.parse(prefix + bad + "]]]]]]", LayerRetention::kFirstOnly)) << bad;
+    EXPECT_FALSE(parse_unchecked(parser, prefix + bad + "]]]]]]", LayerRetention::kFirstOnly)) << bad;
   }
 }
 

@@ -18,9 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "converter/line_parser.h"
+#include "converter/line/line_parser.h"
 #include "converter/records.h"
-#include "converter/utf8.h"
+#include "converter/json/utf8.h"
+#include "record_helpers.h"
 
 namespace ondravane {
 namespace {
@@ -108,7 +109,7 @@ bool skipped_verdict(const std::string& name) {
 
 // The record parser's verdict, which the survey of the line must share.
 bool accepted(const std::string& line) {
-  const bool parsed = Activation::from_line(line).has_value();
+  const bool parsed = from_line(line).has_value();
   LineParser parser;
   LineShape shape;
   EXPECT_EQ(parser.survey(line, shape), parsed) << line;

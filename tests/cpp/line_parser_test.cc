@@ -1,4 +1,4 @@
-#include "converter/line_parser.h"
+#include "converter/line/line_parser.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "converter/records.h"
-#include "converter/utf8.h"
+#include "converter/json/utf8.h"
+#include "record_helpers.h"
 
 namespace ondravane {
 namespace {
@@ -32,7 +33,7 @@ struct AcceptedCase {
 class AcceptedLineTest : public testing::TestWithParam<AcceptedCase> {};
 
 TEST_P(AcceptedLineTest, GivesTheRecord) {
-  std::optional<Activation> parsed = Activation::from_line(GetParam().line);
+  std::optional<Activation> parsed = from_line(GetParam().line);
   ASSERT_TRUE(parsed.has_value()) << GetParam().line;
   EXPECT_EQ(*parsed, GetParam().expected);
 }
@@ -121,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<AcceptedCase>& info) { return info.param.name; });
 
 TEST(LineParser, KeepsTheSignOfZero) {
-  std::optional<Activation> parsed = Activation::from_line(R"([0,[["v",[[0,[-0,-0.0,-1e-400]]]]]])");
+  std::optional<Activation> parsed = from_line(R"([0,[["v",[[0,[-0,-0.0,-1e-400]]]]]])");
   ASSERT_TRUE(parsed.has_value());
   for (double value : parsed->features[0].layers[0].values) {
     EXPECT_EQ(std::bit_cast<std::uint64_t>(value), std::bit_cast<std::uint64_t>(-0.0));
@@ -136,8 +137,8 @@ struct RejectedCase {
 class RejectedLineTest : public testing::TestWithParam<RejectedCase> {};
 
 TEST_P(RejectedLineTest, IsRejected) {
-  EXPECT_FALSE(Activation::from_line(GetParam().line).has_value()) << GetParam().line;
-  EXPECT_FALSE(Activation::from_line(GetParam().line, LayerRetention::kFirstOnly).has_value());
+  EXPECT_FALSE(from_line(GetParam().line).has_value()) << GetParam().line;
+  EXPECT_FALSE(from_line(GetParam().line, LayerRetention::kFirstOnly).has_value());
   LineParser parser;
   LineShape shape;
   EXPECT_FALSE(parser.survey(GetParam().line, shape));
@@ -273,7 +274,7 @@ TEST_P(RejectionReasonTest, SaysWhereAndWhy) {
   ASSERT_NE(column, std::string::npos);
   const std::string line = marked.substr(0, column) + marked.substr(column + 2);
   LineParser parser;
-  ASSERT_FALSE(parser.parse_unchecked_utf8(line, LayerRetention::kFirstOnly).has_value()) << line;
+  ASSERT_FALSE(parser.from_line(line, LayerRetention::kFirstOnly).has_value()) << line;
   EXPECT_EQ(parser.rejection(), (Rejection{column, GetParam().reason})) << line;
   LineShape shape;
   ASSERT_FALSE(parser.survey(line, shape)) << line;
@@ -360,23 +361,23 @@ TEST(LineParser, SkipsValuesNestedAThousandLevelsDeep) {
     open += level % 2 ? "{\"k\":" : "[";
     close.insert(0, level % 2 ? "}" : "]");
   }
-  EXPECT_EQ(Activation::from_line(with_skipped(open + "1" + close)), sentence(4));
-  EXPECT_FALSE(Activation::from_line(with_skipped(open + "1" + close.substr(1))).has_value());
+  EXPECT_EQ(from_line(with_skipped(open + "1" + close)), sentence(4));
+  EXPECT_FALSE(from_line(with_skipped(open + "1" + close.substr(1))).has_value());
 }
 
 TEST(LineParser, SkipsAMillionNestedArraysWithoutRecursion) {
   const std::size_t depth = 1'000'000;
   const std::string open(depth, '[');
   const std::string close(depth, ']');
-  EXPECT_EQ(Activation::from_line(with_skipped(open + close)), sentence(4));
-  EXPECT_FALSE(Activation::from_line(with_skipped(open)).has_value());
-  EXPECT_FALSE(Activation::from_line(open).has_value());
+  EXPECT_EQ(from_line(with_skipped(open + close)), sentence(4));
+  EXPECT_FALSE(from_line(with_skipped(open)).has_value());
+  EXPECT_FALSE(from_line(open).has_value());
 }
 
 TEST(LineParser, FirstOnlyRetentionKeepsTheFirstLayerAfterCheckingAll) {
   const std::string line = R"([0,[["a",[[5,[1,2]],{"values":[3],"index":6},[7,[4]]]],["b",[]]]])";
-  std::optional<Activation> all = Activation::from_line(line, LayerRetention::kAll);
-  std::optional<Activation> first = Activation::from_line(line, LayerRetention::kFirstOnly);
+  std::optional<Activation> all = from_line(line, LayerRetention::kAll);
+  std::optional<Activation> first = from_line(line, LayerRetention::kFirstOnly);
   ASSERT_TRUE(all.has_value());
   ASSERT_TRUE(first.has_value());
   EXPECT_EQ(all->features[0].layers.size(), 3u);
@@ -392,7 +393,7 @@ TEST(LineParser, ListsCarryNoSpareCapacity) {
     line += std::string(k ? "," : "") + "[\"tok\",[[0," + values + "],[1,[]],[2,[]]]]";
   }
   line += "]]";
-  std::optional<Activation> parsed = Activation::from_line(line);
+  std::optional<Activation> parsed = from_line(line);
   ASSERT_TRUE(parsed.has_value());
   EXPECT_EQ(parsed->features.capacity(), 13u);
   for (const Feature& feature : parsed->features) {
@@ -405,8 +406,8 @@ TEST(LineParser, ListsCarryNoSpareCapacity) {
 
 TEST(LineParser, ReusedParserForgetsRejectedLines) {
   LineParser parser;
-  EXPECT_FALSE(parser.parse(R"([0,[["a",[[0,[1,2,x]]]]]])", LayerRetention::kAll).has_value());
-  std::optional<Activation> next = parser.parse(R"([1,[["b",[[0,[3]]]]]])", LayerRetention::kAll);
+  EXPECT_FALSE(parse_unchecked(parser, R"([0,[["a",[[0,[1,2,x]]]]]])", LayerRetention::kAll).has_value());
+  std::optional<Activation> next = parse_unchecked(parser, R"([1,[["b",[[0,[3]]]]]])", LayerRetention::kAll);
   ASSERT_TRUE(next.has_value());
   EXPECT_EQ(*next, sentence(1, {Feature{"b", {Layer{0, {3.0}}}}}));
 }
@@ -446,21 +447,21 @@ TEST(LineParser, CheckingUtf8AcceptsExactlyTheUtf8LinesThatParse) {
         line += c;
       }
     }
-    const bool expected = is_valid_utf8(line) && plain.parse(line, LayerRetention::kAll).has_value();
-    const std::optional<Activation> got = checking.parse_unchecked_utf8(line, LayerRetention::kFirstOnly);
+    const bool expected = is_valid_utf8(line) && parse_unchecked(plain, line, LayerRetention::kAll).has_value();
+    const std::optional<Activation> got = checking.from_line(line, LayerRetention::kFirstOnly);
     ASSERT_EQ(got.has_value(), expected) << line;
     // The indexing walk of a two-reading conversion decides alike.
     ASSERT_EQ(indexing.index_unchecked_utf8(line, true), expected) << line;
     if (!expected) EXPECT_EQ(indexing.rejection(), checking.rejection()) << line;
     if (got) {
-      EXPECT_EQ(*got, *plain.parse(line, LayerRetention::kFirstOnly)) << line;
+      EXPECT_EQ(*got, *parse_unchecked(plain, line, LayerRetention::kFirstOnly)) << line;
       ++accepted;
     }
     LineShape shape;
     ASSERT_EQ(checking.survey(line, shape), expected) << line;
     // The checking parse leaves the plain one as it was.
-    ASSERT_EQ(checking.parse(line, LayerRetention::kAll).has_value(),
-              plain.parse(line, LayerRetention::kAll).has_value())
+    ASSERT_EQ(parse_unchecked(checking, line, LayerRetention::kAll).has_value(),
+              parse_unchecked(plain, line, LayerRetention::kAll).has_value())
         << line;
   }
   EXPECT_GT(accepted, 1000);

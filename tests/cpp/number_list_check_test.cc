@@ -1,4 +1,4 @@
-#include "converter/number_list_check.h"
+#include "converter/json/number_list_check.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "converter/json_cursor.h"
+#include "converter/json/cursor.h"
 
 namespace ondravane {
 namespace {

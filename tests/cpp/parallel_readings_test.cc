@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "converter/check.h"
-#include "converter/input_file.h"
+#include "converter/input/input_file.h"
 #include "converter/pipeline.h"
 #include "converter/reader.h"
-#include "converter/second_reading.h"
+#include "converter/writer.h"
 #include "generated_corpus.h"
 
 namespace ondravane {

@@ -12,13 +12,14 @@
 #include <vector>
 
 #include "converter/check.h"
-#include "converter/line_source.h"
+#include "converter/input/line_source.h"
 #include "converter/reader.h"
 #include "converter/records.h"
-#include "converter/token_markers.h"
+#include "converter/tokens/token_marks.h"
 #include "support/failure.h"
 #include "capture_stdout.h"
 #include "failure_of.h"
+#include "record_helpers.h"
 
 namespace ondravane {
 namespace {
@@ -58,7 +59,7 @@ TEST_P(ReaderFileTest, ReadsRecordsInOrderOrRejectsTheFile) {
   const FileCase& c = GetParam();
   const std::string path = write_file(c.content);
   RecordsRead read;
-  const std::string printed = capture_stdout([&] { read = read_records(InputFile(path)); });
+  const std::string printed = capture_stdout([&] { read = Activation::from_file(InputFile(path)); });
   const ActivationList& list = read.records;
   const std::optional<MalformedLine>& rejected = read.malformed;
   EXPECT_EQ(printed, c.rejected_line ? "Error parsing line\n" : "");
@@ -104,7 +105,7 @@ class TokenCleaningTest : public ReaderTest, public testing::WithParamInterface<
 TEST_P(TokenCleaningTest, RemovesMarkersInOrder) {
   const std::string token = std::string("\"") + GetParam().written + "\"";
   const std::string path = write_file("[0,[[" + token + ",[[0,[1]]]],[" + token + ",[]]]]\n");
-  ActivationList list = Activation::from_file(path);
+  ActivationList list = records_of_file(path);
   ASSERT_EQ(list.size(), 1u);
   ASSERT_EQ(list[0].features.size(), 2u);
   EXPECT_EQ(list[0].features[0].token, GetParam().cleaned);
@@ -113,9 +114,9 @@ TEST_P(TokenCleaningTest, RemovesMarkersInOrder) {
 
 TEST_P(TokenCleaningTest, SaysWhetherMarksJoinPieces) {
   const std::string line = std::string("[0,[[\"") + GetParam().written + "\",[]]]]";
-  const std::optional<Activation> parsed = Activation::from_line(line);
+  const std::optional<Activation> parsed = from_line(line);
   ASSERT_TRUE(parsed.has_value());
-  EXPECT_EQ(markers_join_pieces(parsed->features[0].token), GetParam().joins);
+  EXPECT_EQ(marks_join_pieces(parsed->features[0].token), GetParam().joins);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -134,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ReaderTest, KeepsOnlyTheFirstLayerOfEachToken) {
   const std::string path = write_file("[0,[[\"a\",[[3,[1,2]],[4,[5]]]]]]\n");
-  ActivationList list = Activation::from_file(path);
+  ActivationList list = records_of_file(path);
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list[0].features[0].layers, (std::vector<Layer>{Layer{3, {1.0, 2.0}}}));
 }
@@ -144,7 +145,7 @@ TEST_F(ReaderTest, ReadsALineLongerThanTheBlockBuffer) {
   for (int k = 0; k < 200000; ++k) values += (k ? "," : "") + std::to_string(k) + ".25";
   ASSERT_GT(values.size(), 4 * LineSource::kBlockSize);
   const std::string path = write_file("[1,[]]\n[2,[[\"t\",[[0,[" + values + "]]]]]]\r\n[3,[]]");
-  ActivationList list = Activation::from_file(path);
+  ActivationList list = records_of_file(path);
   ASSERT_EQ(list.size(), 3u);
   const std::vector<double>& read = list[1].features[0].layers[0].values;
   ASSERT_EQ(read.size(), 200000u);
@@ -161,16 +162,16 @@ const std::string kUnwrap = "called `Result::unwrap()` on an `Err` value: ";
 
 TEST_F(ReaderTest, FailsWithTheSystemErrorOfEachStep) {
   const std::string missing = dir_ + "/missing.jsonl";
-  EXPECT_EQ(failure_message([&] { Activation::from_file(missing); }),
+  EXPECT_EQ(failure_message([&] { records_of_file(missing); }),
             kUnwrap + "Os { code: 2, kind: NotFound, message: \"No such file or directory\" }");
-  EXPECT_EQ(failure_message([&] { Activation::from_file(dir_ + "/no/such/dir.jsonl"); }),
+  EXPECT_EQ(failure_message([&] { records_of_file(dir_ + "/no/such/dir.jsonl"); }),
             kUnwrap + "Os { code: 2, kind: NotFound, message: \"No such file or directory\" }");
   const std::string file = write_file("[1,[]]\n");
-  EXPECT_EQ(failure_message([&] { Activation::from_file(file + "/below"); }),
+  EXPECT_EQ(failure_message([&] { records_of_file(file + "/below"); }),
             kUnwrap + "Os { code: 20, kind: NotADirectory, message: \"Not a directory\" }");
-  EXPECT_EQ(failure_message([&] { Activation::from_file(dir_); }),
+  EXPECT_EQ(failure_message([&] { records_of_file(dir_); }),
             kUnwrap + "Os { code: 21, kind: IsADirectory, message: \"Is a directory\" }");
-  EXPECT_EQ(failure_message([&] { Activation::from_file(std::string_view("a\0b", 3)); }),
+  EXPECT_EQ(failure_message([&] { records_of_file(std::string_view("a\0b", 3)); }),
             kUnwrap +
                 "Error { kind: InvalidInput, message: \"file name contained an unexpected NUL byte\" }");
 }
@@ -179,7 +180,7 @@ TEST_F(ReaderTest, FailsWhenPermissionIsDenied) {
   if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
   const std::string path = write_file("[1,[]]\n");
   ASSERT_EQ(::chmod(path.c_str(), 0), 0);
-  EXPECT_EQ(failure_message([&] { Activation::from_file(path); }),
+  EXPECT_EQ(failure_message([&] { records_of_file(path); }),
             kUnwrap + "Os { code: 13, kind: PermissionDenied, message: \"Permission denied\" }");
 }
 
@@ -190,7 +191,7 @@ TEST_F(ReaderTest, InvalidUtf8FailsUnlikeAMalformedRecord) {
   for (const std::string content :
        {"[1,[]]\n[2,[[\"\xC3\",[]]]]\n", "[1,[]]\n[2,[]]\n\xFF", "[1,[[\"\xED\xA0\x80\",[]]]]"}) {
     const std::string path = write_file(content);
-    EXPECT_EQ(failure_message([&] { Activation::from_file(path); }), invalid_utf8) << content;
+    EXPECT_EQ(failure_message([&] { records_of_file(path); }), invalid_utf8) << content;
   }
   // The parser checks only the strings it walks, and the whole line only
   // once it rejects it: invalid UTF-8 must still win over every parse verdict.
@@ -205,12 +206,12 @@ TEST_F(ReaderTest, InvalidUtf8FailsUnlikeAMalformedRecord) {
            // After a complete record, and where a terminator would stand.
            "[1,[]]\xFF\n", "[1,[]] \xC3\xA9\x80\n", "[1,[]]\n[2,[]]\xE2\x82\r\n"}) {
     const std::string path = write_file(content);
-    EXPECT_EQ(failure_message([&] { Activation::from_file(path); }), invalid_utf8) << content;
+    EXPECT_EQ(failure_message([&] { records_of_file(path); }), invalid_utf8) << content;
   }
   // A malformed line ends the reading before an invalid line after it.
   const std::string path = write_file("[1,[]\n\xFF\n");
   ActivationList list;
-  EXPECT_EQ(capture_stdout([&] { list = Activation::from_file(path); }), "Error parsing line\n");
+  EXPECT_EQ(capture_stdout([&] { list = records_of_file(path); }), "Error parsing line\n");
   EXPECT_TRUE(list.empty());
 }
 

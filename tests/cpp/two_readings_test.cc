@@ -18,10 +18,10 @@
 #include <thread>
 
 #include "capture_stdout.h"
-#include "converter/input_file.h"
+#include "converter/input/input_file.h"
 #include "converter/pipeline.h"
 #include "converter/reader.h"
-#include "converter/second_reading.h"
+#include "converter/writer.h"
 #include "failure_of.h"
 #include "generated_corpus.h"
 

@@ -1,4 +1,4 @@
-#include "converter/utf8.h"
+#include "converter/json/utf8.h"
 
 #include <gtest/gtest.h>
 

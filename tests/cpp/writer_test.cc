@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "converter/output_file.h"
+#include "converter/output/output_file.h"
 #include "support/failure.h"
 #include "support/file_io.h"
 #include "failure_of.h"

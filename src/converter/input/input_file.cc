@@ -1,0 +1,63 @@
+#include "converter/input/input_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "support/failure.h"
+#include "support/system_error.h"
+
+namespace ondravane {
+
+namespace {
+
+// File systems whose files report sizes unrelated to their contents.
+constexpr long kProcMagic = 0x9fa0;
+constexpr long kSysfsMagic = 0x62656572;
+
+bool has_real_size(int fd) {
+  struct statfs system;
+  if (::fstatfs(fd, &system) != 0) return false;
+  return static_cast<long>(system.f_type) != kProcMagic &&
+         static_cast<long>(system.f_type) != kSysfsMagic;
+}
+
+}  // namespace
+
+InputFile::InputFile(std::string_view path_text)
+    : fd_(open_or_fail(std::string(path_text), O_RDONLY | O_CLOEXEC)) {
+  const std::string path(path_text);
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0) fail_os_error(errno);
+  size_ = static_cast<std::uint64_t>(status.st_size);
+  struct stat opened;
+  // A regular file of size 0 is either empty (nothing to index) or one of
+  // the generated files of other pseudo file systems, which report 0.
+  rereadable_ = ::fstat(fd_.get(), &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_size > 0 &&
+                has_real_size(fd_.get());
+}
+
+bool InputFile::note_first_reading(std::uint64_t bytes_read) {
+  struct stat status;
+  if (::fstat(fd_.get(), &status) != 0) return false;
+  read_size_ = static_cast<std::uint64_t>(status.st_size);
+  read_mtime_ = status.st_mtim;
+  return read_size_ == bytes_read;
+}
+
+bool InputFile::unchanged_since_first_reading() const {
+  struct stat status;
+  if (::fstat(fd_.get(), &status) != 0) return false;
+  return static_cast<std::uint64_t>(status.st_size) == read_size_ &&
+         status.st_mtim.tv_sec == read_mtime_.tv_sec && status.st_mtim.tv_nsec == read_mtime_.tv_nsec;
+}
+
+void fail_input_changed() {
+  fail("the input file changed while it was being converted (appended to, truncated or "
+       "rewritten); no complete output was written");
+}
+
+}  // namespace ondravane

@@ -1,0 +1,118 @@
+// The record grammar of one activation line: a JSON text holding one
+// Activation, with each record in object or array form. It is written for
+// these three records rather than building a document tree: values go
+// straight into the records, unknown members are checked and skipped, and
+// numbers are converted in place. The JSON text itself is read through a
+// JsonCursor.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "converter/json/cursor.h"
+#include "converter/json/rejection.h"
+#include "converter/line/line_shape.h"
+#include "converter/line/occurrence_place.h"
+#include "converter/records.h"
+
+namespace ondravane {
+
+class LineParser {
+ public:
+  // Parses one line of a file (terminator removed) into a record, or
+  // returns nothing when the line is rejected; rejection() then says where
+  // and why. The parser's buffers are reused from line to line, so one
+  // parser should read a whole file.
+  //
+  // The line's encoding need not be checked first: the bytes of its strings
+  // that are not ASCII must also form well-formed UTF-8, so an accepted line
+  // is valid UTF-8 as a whole (everything outside strings that the grammar
+  // accepts is ASCII). A rejected line may be malformed JSON or not UTF-8;
+  // only a check of the whole line tells which. This saves the reader a
+  // separate pass over every accepted line. With kUnchecked the strings'
+  // bytes are taken as they are, for a line known to be valid UTF-8.
+  enum class StringUtf8 { kChecked, kUnchecked };
+  std::optional<Activation> from_line(std::string_view line, LayerRetention retention,
+                                      StringUtf8 strings = StringUtf8::kChecked);
+
+  // Walks `line` by the same rules as from_line, and so accepts
+  // exactly the same lines, but stores only the line's shape: values are
+  // checked, range included, and never converted or kept.
+  bool survey(std::string_view line, LineShape& shape);
+
+  // The first of two readings of a file: checks `line` exactly as
+  // from_line does, keeping only its sentence number, where each
+  // occurrence's token and first layer stand, and with `keep_tokens` the
+  // decoded token texts. Lines longer than 4 GiB cannot be indexed.
+  bool index_unchecked_utf8(std::string_view line, bool keep_tokens);
+  std::uint32_t indexed_linex_index() const { return indexed_linex_index_; }
+  const std::vector<OccurrencePlace>& indexed_places() const { return indexed_places_; }
+  std::string_view indexed_token(std::size_t i) const { return indexed_tokens_[i]; }
+
+  // The second reading, in `text` (a line the first reading indexed, or a
+  // piece of one): the token (decoded) whose quotation mark is at `offset`,
+  // and the values of the list that starts at `offset`; `end` receives the
+  // offset just past what was read. False when the text there is no longer
+  // what was indexed.
+  bool read_token(std::string_view text, std::uint32_t offset, std::string& token, std::size_t& end);
+  bool read_values(std::string_view text, std::uint32_t offset, std::vector<double>& values,
+                   std::size_t& end);
+  // Why the last line was rejected. Meaningful only after a rejection.
+  Rejection rejection() const { return cursor_.rejection(); }
+
+ private:
+  // The line structure around one record: whitespace on either side, and
+  // nothing else.
+  template <typename Record>
+  bool walk_line(std::string_view line, bool check_utf8, Record&& record);
+  bool parse_activation(Activation& activation);
+  bool parse_feature(Feature& feature);
+  bool parse_layer(Layer& layer);
+  // A layer checked in full, range of its numbers included, but not stored;
+  // `values_at`, when given, receives the offset of its list of values.
+  bool check_layer(std::size_t& length, std::uint32_t* values_at = nullptr);
+  bool parse_features(std::vector<Feature>& features);
+  bool parse_layers(std::vector<Layer>& layers);
+  bool parse_values(std::vector<double>& values);
+  // A list of numbers, converted into `values` (cleared first).
+  bool read_number_list(std::vector<double>& values);
+  bool parse_token(std::string& token);
+  bool read_token(std::string_view& text);
+  bool survey_activation(LineShape& shape);
+  bool survey_feature(OccurrenceShape& occurrence);
+  bool index_feature();
+
+  // A record in object form (two named fields, other members skipped) or in
+  // array form (exactly the two fields, in order).
+  template <typename First, typename Second>
+  bool parse_record(std::string_view first_key, std::string_view second_key, First&& first,
+                    Second&& second);
+  template <typename First, typename Second>
+  bool parse_record_object(std::string_view first_key, std::string_view second_key, First&& first,
+                           Second&& second);
+  template <typename First, typename Second>
+  bool parse_record_pair(First&& first, Second&& second);
+  template <typename Element>
+  bool parse_array(Element&& element);
+
+  JsonCursor cursor_;
+  LayerRetention retention_ = LayerRetention::kAll;
+
+  // The indexing walk's results, reused from line to line.
+  bool keep_tokens_ = false;
+  std::uint32_t indexed_linex_index_ = 0;
+  std::vector<OccurrencePlace> indexed_places_;
+  std::vector<std::string> indexed_tokens_;  // the first indexed_places_.size() are this line's
+
+  // Reused buffers: lists are collected here and then copied into vectors of
+  // exactly their size, so the records carry no spare capacity.
+  std::vector<Feature> features_scratch_;
+  std::vector<Layer> layers_scratch_;
+  std::vector<double> values_scratch_;
+};
+
+}  // namespace ondravane

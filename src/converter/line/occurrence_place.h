@@ -1,0 +1,17 @@
+// Where one occurrence stands in its line, as the first reading of a file
+// finds it and the second goes back to it.
+#pragma once
+
+#include <cstdint>
+
+namespace ondravane {
+
+// Byte offsets of the occurrence's token (its opening quotation mark) and of
+// its first layer's list of values.
+struct OccurrencePlace {
+  static constexpr std::uint32_t kNoLayer = UINT32_MAX;  // a feature without layers
+  std::uint32_t token = 0;
+  std::uint32_t values = kNoLayer;
+};
+
+}  // namespace ondravane

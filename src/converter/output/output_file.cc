@@ -1,0 +1,64 @@
+// The output buffer: whole buffers to the file until the final flush.
+#include "converter/output/output_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "converter/output/output_path.h"
+#include "support/file_io.h"
+#include "support/system_error.h"
+
+namespace ondravane {
+
+namespace {
+
+// Writes all of [data, data + size); a write that takes nothing is an error
+// of its own.
+void write_fully(int fd, const char* data, std::size_t size) {
+  const int error = write_all(fd, std::string_view(data, size));
+  if (error == kWroteNothing) fail_unwrap(describe_write_zero());
+  if (error != 0) fail_os_error(error);
+}
+
+}  // namespace
+
+OutputFile::OutputFile(std::string_view path, std::size_t capacity)
+    : capacity_(std::max(capacity, kMinCapacity)),
+      buffer_(new char[capacity_ + kMinCapacity]),
+      fd_(open_output_path(path)) {}
+
+OutputFile::~OutputFile() = default;
+
+void OutputFile::append(std::string_view bytes) {
+  const std::size_t room = capacity_ - size_;
+  if (bytes.size() < room) {
+    std::memcpy(buffer_.get() + size_, bytes.data(), bytes.size());
+    size_ += bytes.size();
+    return;
+  }
+  std::memcpy(buffer_.get() + size_, bytes.data(), room);
+  size_ = capacity_;
+  bytes.remove_prefix(room);
+  drain_full();
+  const std::size_t whole = bytes.size() - bytes.size() % capacity_;
+  if (whole != 0) write_fully(fd_.get(), bytes.data(), whole);
+  bytes.remove_prefix(whole);
+  std::memcpy(buffer_.get(), bytes.data(), bytes.size());
+  size_ = bytes.size();
+}
+
+void OutputFile::drain_full() {
+  const std::size_t rest = size_ - capacity_;
+  size_ = 0;
+  write_fully(fd_.get(), buffer_.get(), capacity_);
+  std::memmove(buffer_.get(), buffer_.get() + capacity_, rest);
+  size_ = rest;
+}
+
+void OutputFile::flush() {
+  const std::size_t size = size_;
+  size_ = 0;
+  write_fully(fd_.get(), buffer_.get(), size);
+}
+
+}  // namespace ondravane

@@ -1,0 +1,68 @@
+// A file opened for writing, fed through a large buffer of its own so that
+// the file receives few, big writes however small the pieces appended are.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string_view>
+
+#include "support/file_io.h"
+
+namespace ondravane {
+
+class OutputFile {
+ public:
+  static constexpr std::size_t kDefaultCapacity = std::size_t{1} << 20;
+  // Enough for any single reservation the output needs (one formatted value).
+  static constexpr std::size_t kMinCapacity = 1024;
+
+  // Opens the output file at `path` (output_path.h decides what becomes of
+  // what is there), not inherited by child processes. A path holding a NUL
+  // byte, a failed removal or a failed open raises a failure.
+  explicit OutputFile(std::string_view path, std::size_t capacity = kDefaultCapacity);
+
+  // Closes the file, ignoring close errors. Bytes still buffered are dropped,
+  // not written: after a failure the file keeps exactly what reached it, and
+  // a finished output is flushed explicitly first.
+  ~OutputFile();
+
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // The file receives whole buffers of `capacity` bytes until the final
+  // flush, however the bytes were appended: what a failure leaves in the
+  // file depends only on the bytes, never on the sizes of the pieces. (The
+  // buffer has kMinCapacity bytes of room past the capacity for that.)
+  void append(char c) {
+    buffer_[size_++] = c;
+    if (size_ == capacity_) drain_full();
+  }
+
+  // Bytes of any length; whole buffers' worth goes to the file directly.
+  void append(std::string_view bytes);
+
+  // Returns room for at least `size` bytes (at most kMinCapacity) at the end
+  // of the buffer; commit() then takes the bytes actually written there.
+  char* reserve(std::size_t /*size*/) { return buffer_.get() + size_; }
+  void commit(std::size_t size) {
+    size_ += size;
+    if (size_ >= capacity_) drain_full();
+  }
+
+  // Hands every buffered byte to the file; raises a failure if a write fails
+  // (the unwritten bytes are then discarded).
+  void flush();
+
+ private:
+  // Writes the first capacity_ bytes and keeps the rest at the front.
+  void drain_full();
+
+  // Declared in this order so that the buffer exists before the file is
+  // opened: a failed allocation then leaves no descriptor behind.
+  std::size_t capacity_;
+  std::unique_ptr<char[]> buffer_;
+  UniqueFd fd_;
+  std::size_t size_ = 0;
+};
+
+}  // namespace ondravane

@@ -1,0 +1,151 @@
+// The positional text of a value: sign, zero, then the shortest digits
+// laid out around the decimal point, never with an exponent.
+#include "converter/output/value_text.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "converter/output/shortest_digits.h"
+#include "support/integer_powers_of_ten.h"
+
+namespace ondravane {
+
+namespace {
+
+// Room for the digits of any double's shortest form (at most 17) and for the
+// fixed-size reads below past their end.
+constexpr std::size_t kScratchChars = 64;
+
+// Bytes are copied and zeros written this many at once where the output has
+// room for them: the digits never number more than seventeen, and the zeros
+// of the common magnitudes fit too. Bytes past the text's length are scratch.
+constexpr std::size_t kChunk = 32;
+
+// Copies `count` (at most kChunk) bytes; `room` is the space left at `to`.
+inline void copy_short(char* to, const char* from, std::size_t count, std::size_t room) {
+  if (room >= kChunk) {
+    std::memcpy(to, from, kChunk);
+  } else {
+    std::memcpy(to, from, count);
+  }
+}
+
+// Writes `count` zero digits; `room` is the space left at `to`.
+inline void fill_zeros(char* to, std::size_t count, std::size_t room) {
+  if (count <= kChunk && room >= kChunk) {
+    std::memset(to, '0', kChunk);
+  } else {
+    std::memset(to, '0', count);
+  }
+}
+
+// The eight decimal digits of `x` (below 10^8, leading zeros included) as
+// text in one word, the first digit in its lowest byte. The halves, quarters
+// and single digits are split in parallel lanes of one integer: no chain of
+// divisions, which a digit-pair loop spends most of its time waiting on.
+std::uint64_t eight_digits(std::uint32_t x) {
+  static_assert(std::endian::native == std::endian::little);
+  // abcd | efgh in 32-bit lanes.
+  const std::uint64_t quads = (x / 10000) | (static_cast<std::uint64_t>(x % 10000) << 32);
+  // Per lane: floor(lane / 100) by a multiplication exact below 43699.
+  const std::uint64_t high_pairs = ((quads * 10486) >> 20) & 0x0000007F0000007FULL;
+  // ab | cd | ef | gh in 16-bit lanes.
+  const std::uint64_t pairs = high_pairs | ((quads - high_pairs * 100) << 16);
+  // Per lane: floor(lane / 10), exact below 1029.
+  const std::uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000FULL;
+  const std::uint64_t digits = tens | ((pairs - tens * 10) << 8);
+  return digits + 0x3030303030303030ULL;
+}
+
+// The number of decimal digits of `n` (not zero).
+int digit_count(std::uint64_t n) {
+  const int bits = 64 - std::countl_zero(n);
+  const int guess = (bits * 1233) >> 12;  // floor(log10(2^bits)), maybe one too few
+  return guess + (n >= kIntegerPowersOfTen[static_cast<std::size_t>(guess)] ? 1 : 0);
+}
+
+// Writes the decimal digits of `n` (not zero, below 10^17) to the 17 bytes
+// before `end`, leading zeros included; returns where the digits start.
+char* write_digits(std::uint64_t n, char* end) {
+  const std::uint64_t upper = n / 100000000;
+  const std::uint64_t low = eight_digits(static_cast<std::uint32_t>(n - upper * 100000000));
+  const std::uint64_t middle = eight_digits(static_cast<std::uint32_t>(upper % 100000000));
+  end[-17] = static_cast<char>('0' + upper / 100000000);
+  std::memcpy(end - 16, &middle, 8);
+  std::memcpy(end - 8, &low, 8);
+  return end - digit_count(n);
+}
+
+}  // namespace
+
+std::size_t format_value(double value, std::span<char, kMaxValueChars> out) {
+  char* cursor = out.data();
+  char* const limit = out.data() + kMaxValueChars;
+  *cursor = '-';  // kept only for a negative value
+  cursor += std::signbit(value) ? 1 : 0;
+  double magnitude = std::fabs(value);
+  if (magnitude == 0.0) {
+    *cursor++ = '0';
+    return static_cast<std::size_t>(cursor - out.data());
+  }
+  if (!std::isfinite(magnitude)) {
+    std::memcpy(cursor, std::isnan(magnitude) ? "nan" : "inf", 3);
+    return static_cast<std::size_t>(cursor - out.data()) + 3;
+  }
+
+  // The significant digits d1...dn and k such that the value is
+  // 0.d1...dn × 10^k.
+  char scratch[kScratchChars] = {};
+  const DecimalDigits decimal = shortest_digits(magnitude);
+  char* const end = scratch + 24;
+  const char* const digits = write_digits(decimal.significand, end);
+  const auto count = static_cast<std::size_t>(end - digits);
+  const int k = static_cast<int>(count) + decimal.exponent;
+  const auto room = [&] { return static_cast<std::size_t>(limit - cursor); };
+
+  const int digit_count = static_cast<int>(count);
+  if (k > -static_cast<int>(kChunk / 2) && k < digit_count) {
+    // The common magnitudes, with no branch on where the point goes (which
+    // depends on the value): m zeros, then the digits, and the point after
+    // k + m of those characters; m is 1 - k when the point comes first
+    // ("0.", "0.0", ...), otherwise 0.
+    const int m = k <= 0 ? 1 - k : 0;
+    char padded[2 * kChunk];
+    std::memset(padded, '0', kChunk);
+    std::memcpy(padded + m, digits, kChunk);
+    const int point = k + m;
+    std::memcpy(cursor, padded, kChunk);
+    cursor[point] = '.';
+    std::memcpy(cursor + point + 1, padded + point, kChunk);
+    return static_cast<std::size_t>(cursor - out.data()) + static_cast<std::size_t>(m + digit_count + 1);
+  }
+  if (k <= 0) {
+    const auto zeros = static_cast<std::size_t>(-k);
+    *cursor++ = '0';
+    *cursor++ = '.';
+    fill_zeros(cursor, zeros, room());
+    cursor += zeros;
+    copy_short(cursor, digits, count, room());
+    cursor += count;
+  } else if (static_cast<std::size_t>(k) < count) {
+    // The point falls among the digits.
+    const auto before = static_cast<std::size_t>(k);
+    copy_short(cursor, digits, count, room());
+    cursor += before;
+    *cursor++ = '.';
+    copy_short(cursor, digits + before, count - before, room());
+    cursor += count - before;
+  } else {
+    // All digits before the point, padded with zeros up to the units.
+    const auto zeros = static_cast<std::size_t>(k) - count;
+    copy_short(cursor, digits, count, room());
+    cursor += count;
+    fill_zeros(cursor, zeros, room());
+    cursor += zeros;
+  }
+  return static_cast<std::size_t>(cursor - out.data());
+}
+
+}  // namespace ondravane
