@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "converter/input/line_source.h"
+#include "converter/input/chunk_reader.h"
 #include "converter/json/utf8.h"
 
 namespace {
@@ -83,18 +83,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   lseek(fd, 0, SEEK_SET);
   std::string joined;
   {
-    ondravane::LineSource lines(fd, block_size);
+    ondravane::ChunkReader reader(fd, block_size);
+    ondravane::ChunkBytes chunk;
     bool previous_ended = true;
-    while (std::optional<std::string_view> line = lines.next_line()) {
-      if (!previous_ended) report("a line without LF was followed by another", text);
-      if (line->empty()) report("an empty line was handed out", text);
-      const std::size_t lf = line->find('\n');
-      if (lf != std::string_view::npos && lf != line->size() - 1) report("a line holds an inner LF", text);
-      previous_ended = lf != std::string_view::npos;
-      joined.append(*line);
+    while (reader.fill(chunk)) {
+      const std::string_view lines = chunk.lines();
+      if (lines.empty()) report("an empty chunk was handed out", text);
+      for (std::size_t at = 0; at < lines.size();) {
+        const std::string_view line = ondravane::line_at(lines, at);
+        at += line.size();
+        if (!previous_ended) report("a line without LF was followed by another", text);
+        const std::size_t lf = line.find('\n');
+        if (lf != std::string_view::npos && lf != line.size() - 1) report("a line holds an inner LF", text);
+        previous_ended = lf != std::string_view::npos;
+        joined.append(line);
+      }
     }
     // Once exhausted, it stays exhausted.
-    if (lines.next_line()) report("a line after the end", text);
+    if (reader.fill(chunk)) report("a chunk after the end", text);
   }
   close(fd);
   if (joined != text) report("the lines do not add up to the file", text);

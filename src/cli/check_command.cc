@@ -1,3 +1,5 @@
+// The check command's reports: the text one a person reads and the JSON one
+// scripts read, and the exit status they imply.
 #include "cli/check_command.h"
 
 #include <algorithm>

@@ -1,3 +1,5 @@
+// Command-line options: decimal numbers with their exact ranges, the
+// argument scanner every command shares, and the conversion's options.
 #include "cli/options.h"
 
 #include <sched.h>

@@ -1,13 +1,17 @@
+// The check of a file: its lines surveyed in chunks, on worker threads or on
+// the calling thread, and taken into the report in file order, so the
+// report is the same for every number of threads.
 #include "converter/check.h"
 
 #include <fcntl.h>
 
-#include <optional>
 #include <string>
 
 #include "converter/check/file_check.h"
-#include "converter/input/line_source.h"
-#include "converter/workers/parallel_readings.h"
+#include "converter/check/line_survey.h"
+#include "converter/input/chunk_reader.h"
+#include "converter/workers/chunk_loop.h"
+#include "converter/workers/ordered_workers.h"
 #include "support/file_io.h"
 
 namespace ondravane {
@@ -15,11 +19,18 @@ namespace ondravane {
 CheckReport check_file(std::string_view path, std::size_t max_problems, unsigned jobs,
                        std::size_t chunk_bytes) {
   const UniqueFd file = open_or_fail(std::string(path), O_RDONLY | O_CLOEXEC);
-  if (jobs > 1) return check_in_parallel(file.get(), max_problems, jobs, chunk_bytes);
-  LineSource lines(file.get());
   CheckReport report;
   FileCheck check(report, max_problems);
-  while (std::optional<std::string_view> raw = lines.next_line()) check.line(*raw);
+  ChunkReader reader(file.get(), chunk_bytes);
+  const unsigned threads = jobs > 1 ? jobs : 0;
+  OrderedWorkers<SurveyChunk, decltype(&survey_lines)> workers(
+      threads, std::size_t{jobs} * kChunksPerWorker, std::size_t{jobs} * kBytesInFlightPerWorker,
+      &survey_lines);
+  run_chunks_in_order(reader, workers, [&](const SurveyChunk& chunk) {
+    for (std::size_t i = 0; i < chunk.count; ++i) check.take(chunk.lines[i]);
+    return true;
+  });
+  reader.raise_read_error();
   return report;
 }
 

@@ -1,3 +1,5 @@
+// The token frequency filter over records in memory and over an index: the
+// same counting, the same decisions and draws, the same messages and bars.
 #include "converter/filter.h"
 
 #include <utility>

@@ -1,3 +1,5 @@
+// The stages of one conversion in order, in two readings of a regular file
+// or in memory for an input that can be read only once.
 #include "converter/pipeline.h"
 
 #include <string>

@@ -1,19 +1,18 @@
-// Writing records that are in memory: the header, then every occurrence's
-// first layer, in file order.
+// Writing the word-vector file: from records in memory, or from an indexed
+// file read a second time, on the calling thread or on worker threads that
+// format chunks of lines for it.
 #include "converter/writer.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 
-#include <optional>
-#include <string>
-#include <vector>
+#include <atomic>
+#include <exception>
 
-#include "converter/input/piece_reader.h"
-#include "converter/line/line_parser.h"
 #include "converter/output/w2v_writer.h"
-#include "converter/tokens/token_marks.h"
-#include "converter/workers/parallel_readings.h"
+#include "converter/reading/second_reading.h"
+#include "converter/workers/ordered_workers.h"
 #include "progress/progress_bar.h"
 
 namespace ondravane {
@@ -31,6 +30,39 @@ std::uint64_t header_dimension(std::span<const Activation> activations) {
   }
   return 0;
 }
+
+// Occurrences per chunk at most (a chunk holds at least one line), which
+// bounds the formatted text a chunk holds besides its bytes of input lines.
+constexpr std::uint64_t kChunkOccurrences = 8192;
+
+// A chunk of lines handed to a worker, with what the worker made of it.
+struct WritingChunk {
+  IndexedChunk lines;
+  OccurrenceReader reader;  // kept from chunk to chunk with its buffers
+  FormattedChunk text;
+  ChunkStop stop = ChunkStop::kNone;
+  // An exception, such as running out of memory, after the complete lines.
+  std::exception_ptr error;
+
+  std::size_t held_bytes() const { return text.text.capacity(); }
+};
+
+struct FormatChunks {
+  const CorpusIndex* index;
+  const ChunkedBits* kept;
+
+  void operator()(WritingChunk& chunk, const std::atomic<bool>& stopping) const {
+    chunk.text.clear();
+    chunk.stop = ChunkStop::kNone;
+    chunk.error = nullptr;
+    try {
+      chunk.stop = format_chunk(*index, kept, chunk.lines, chunk.reader, chunk.text, &stopping);
+    } catch (...) {
+      chunk.text.drop_incomplete_line();
+      chunk.error = std::current_exception();
+    }
+  }
+};
 
 }  // namespace
 
@@ -70,65 +102,53 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
     return;
   }
   if (!file.unchanged_since_first_reading()) fail_input_changed();
-  if (jobs > 1) {
-    write_indexed_in_parallel(file, index, kept, total, writer, jobs, chunk_bytes);
+  IndexedOutput out(writer, total);
+  OccurrenceReader reader(file.fd());
+  const unsigned threads = jobs > 1 ? jobs : 0;
+  OrderedWorkers<WritingChunk, FormatChunks> workers(threads, std::size_t{jobs} * kChunksPerWorker,
+                                               std::size_t{jobs} * kBytesInFlightPerWorker,
+                                               FormatChunks{&index, kept});
+  if (workers.inline_work()) {
+    // Straight into the file, without formatting in memory first.
+    IndexedChunk all{0, index.lines.size()};
+    const ChunkStop stop = format_chunk(index, kept, all, reader, out);
+    if (stop != ChunkStop::kNone) out.fail_at(stop);
+    out.finish();
     return;
   }
-
-  // The bar and the header wait for the first survivor, whose first layer
-  // gives the dimension; a first survivor without layers leaves the file
-  // empty. Of each survivor only its token and its first layer are read.
-  std::optional<ProgressBar> bar;
-  PieceReader pieces(file.fd());
-  LineParser parser;
-  std::string token;
-  std::vector<double> values;
-  std::uint64_t values_guess = 4096;
-  std::uint64_t token_guess = 256;
-  const auto read_values = [&](std::string_view piece, std::size_t& used) {
-    return parser.read_values(piece, 0, values, used);
-  };
-  const auto read_token = [&](std::string_view piece, std::size_t& used) {
-    return parser.read_token(piece, 0, token, used);
-  };
-  std::uint64_t occurrence = 0;
-  std::uint64_t offset = 0;
-  for (std::size_t i = 0; i < index.lines.size(); offset += index.lines[i].length, ++i) {
-    const IndexedLine& shape = index.lines[i];
-    std::uint64_t position = 0;
-    for (std::uint32_t k = 0; k < shape.occurrences; ++k, ++occurrence) {
-      if (kept != nullptr && !(*kept)[occurrence]) continue;
-      const std::uint32_t values_at = index.values_at[occurrence];
-      if (values_at == OccurrencePlace::kNoLayer) {
-        if (!bar) fail_missing_layer();
-        writer.fail_missing_layer();
-      }
-      if (!read_piece(pieces, offset, shape.length, values_at, values_guess, read_values)) {
-        fail_input_changed();
-      }
-      std::string_view written_token;
-      if (index.numbered) {
-        written_token = index.tokens.text(index.token_numbers[occurrence]);
-      } else {
-        if (!read_piece(pieces, offset, shape.length, index.tokens_at[occurrence], token_guess,
-                        read_token)) {
-          fail_input_changed();
-        }
-        remove_token_marks(token);
-        written_token = token;
-      }
-      if (!bar) {
-        bar.emplace(total);
-        writer.header(total, values.size());
-      }
-      writer.line(written_token, shape.linex_index, position, values);
-      ++position;
-      bar->inc(1);
+  // A chunk's text is left to this thread once it is large, so that the
+  // chunks in flight stay within the budget whatever the values' lengths.
+  const std::size_t text_cap = std::max(2 * chunk_bytes, kResultBytesPerChunk);
+  IndexedChunk next{0, index.lines.size()};
+  for (;;) {
+    while (workers.has_room() && next.line < index.lines.size()) {
+      WritingChunk& chunk = workers.free_chunk();
+      chunk.reader.use_fd(file.fd());
+      chunk.text.cap = text_cap;
+      chunk.lines = next;
+      std::uint64_t bytes = 0;
+      std::uint64_t occurrences = 0;
+      do {
+        bytes += index.lines[next.line].length;
+        occurrences += index.lines[next.line].occurrences;
+        ++next.line;
+      } while (next.line < index.lines.size() && bytes < chunk_bytes && occurrences < kChunkOccurrences);
+      chunk.lines.end_line = next.line;
+      next.offset += bytes;
+      next.occurrence += occurrences;
+      workers.submit();
     }
+    if (!workers.pending()) break;
+    WritingChunk& chunk = workers.oldest();
+    out.formatted(chunk.text);
+    if (chunk.error) std::rethrow_exception(chunk.error);
+    ChunkStop stop = chunk.stop;
+    if (stop == ChunkStop::kFull) stop = format_chunk(index, kept, chunk.lines, reader, out);
+    if (stop != ChunkStop::kNone) out.fail_at(stop);
+    chunk.text.text.release_beyond(2 * text_cap);
+    workers.release_oldest();
   }
-  if (!bar) fail_input_changed();  // the index promised a survivor
-  bar->finish_and_clear();
-  writer.flush();
+  out.finish();
 }
 
 }  // namespace ondravane

@@ -1,3 +1,5 @@
+// Binding processor's arguments to its parameters and converting them, with
+// the exact messages of every argument error.
 #include "module/arguments.h"
 
 #include <cstring>

@@ -1,3 +1,5 @@
+// The frame of every entry from Python: temporary references, the failure
+// trap, and failures turned into PanicException.
 #include "module/call_scope.h"
 
 #include <cstdlib>

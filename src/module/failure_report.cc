@@ -1,3 +1,4 @@
+// The failure report line on file descriptor 2.
 #include "module/failure_report.h"
 
 #include <string>

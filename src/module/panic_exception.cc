@@ -1,3 +1,4 @@
+// The PanicException type, created once, on the first failure reported.
 #include "module/panic_exception.h"
 
 #include "support/failure.h"

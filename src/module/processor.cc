@@ -1,3 +1,4 @@
+// processor(input, output, min=..., keep=..., seed=...): one whole conversion.
 #include "converter/pipeline.h"
 #include "module/arguments.h"
 #include "module/call_scope.h"

@@ -1,3 +1,4 @@
+// Python errors held, fetched and handed back to the interpreter.
 #include "module/python_error.h"
 
 #include <string>

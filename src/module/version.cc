@@ -1,3 +1,4 @@
+// version(): the package name and version as one text.
 #include "module/call_scope.h"
 #include "module/functions.h"
 #include "support/version.h"

@@ -1,3 +1,4 @@
+// The one line of a bar: cells and the position over the length.
 #include "progress/bar_layout.h"
 
 #include <algorithm>

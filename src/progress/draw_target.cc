@@ -1,3 +1,5 @@
+// Drawing bars on standard error when it is a terminal: erasing what was
+// drawn, writing the line, and the terminal's width.
 #include "progress/draw_target.h"
 
 #include <sys/ioctl.h>

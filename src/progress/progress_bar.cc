@@ -1,3 +1,4 @@
+// ProgressBar: advancing, redrawing through both limiters, finishing.
 #include "progress/progress_bar.h"
 
 #include <exception>

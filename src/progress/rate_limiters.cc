@@ -1,3 +1,4 @@
+// The draw limiter's clock arithmetic.
 #include "progress/rate_limiters.h"
 
 namespace ondravane {

@@ -1,3 +1,5 @@
+// BlockRng: seed expansion, the ChaCha8 block function and the buffer of
+// four blocks.
 #include "random/block_rng.h"
 
 #include <algorithm>

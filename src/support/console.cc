@@ -1,3 +1,4 @@
+// The process-wide writer of stage messages on file descriptor 1.
 #include "support/console.h"
 
 #include <mutex>

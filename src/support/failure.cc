@@ -1,3 +1,4 @@
+// Raising a failure.
 #include "support/failure.h"
 
 namespace ondravane {

@@ -1,3 +1,5 @@
+// Descriptors: opening with the conversion's failures, whole writes, and
+// telling whether two paths name the same file.
 #include "support/file_io.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// The texts of system errors as failure messages show them.
 #include "support/system_error.h"
 
 #include <cerrno>

@@ -1,3 +1,5 @@
+// The generator against its reference values, refills and the carry of the
+// block counter.
 #include "random/block_rng.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The check of a file: problems, summary and warnings, and agreement with
+// what the conversion accepts.
 #include "converter/check.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The filter: the worked examples, the decision rule's edges, and the same
+// selection over records and over an index.
 #include "converter/filter.h"
 #include "record_helpers.h"
 

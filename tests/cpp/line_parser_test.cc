@@ -1,3 +1,5 @@
+// The record grammar: every acceptance rule, the rejections and their
+// reasons, and the walks that must agree with parsing.
 #include "converter/line/line_parser.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Number grammar and conversion against an independent reading of the rule.
 #include "converter/json/number_conversion.h"
 #include "number_text.h"
 

@@ -1,3 +1,5 @@
+// Proving lists of numbers at once must agree with the walk one number at a
+// time, for every shape it proves.
 #include "converter/json/number_list_check.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// The progress bar: its limiters, layout and terminal output, byte for byte.
 #include "progress/progress_bar.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// Reading activation files: lines, terminators, token marks, failures, and
+// the splitting of a file into chunks of lines.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,7 +14,8 @@
 #include <vector>
 
 #include "converter/check.h"
-#include "converter/input/line_source.h"
+#include "converter/input/chunk_reader.h"
+#include "converter/workers/chunk_size.h"
 #include "converter/reader.h"
 #include "converter/records.h"
 #include "converter/tokens/token_marks.h"
@@ -143,7 +146,7 @@ TEST_F(ReaderTest, KeepsOnlyTheFirstLayerOfEachToken) {
 TEST_F(ReaderTest, ReadsALineLongerThanTheBlockBuffer) {
   std::string values;
   for (int k = 0; k < 200000; ++k) values += (k ? "," : "") + std::to_string(k) + ".25";
-  ASSERT_GT(values.size(), 4 * LineSource::kBlockSize);
+  ASSERT_GT(values.size(), kDefaultChunkBytes);
   const std::string path = write_file("[1,[]]\n[2,[[\"t\",[[0,[" + values + "]]]]]]\r\n[3,[]]");
   ActivationList list = records_of_file(path);
   ASSERT_EQ(list.size(), 3u);
@@ -216,19 +219,27 @@ TEST_F(ReaderTest, InvalidUtf8FailsUnlikeAMalformedRecord) {
 }
 
 // Splitting must not depend on where the reads happen to end.
-TEST_F(ReaderTest, LineSourceSplitsAlikeForEveryBlockSize) {
+TEST_F(ReaderTest, ChunksSplitAlikeForEveryChunkSize) {
   const std::string content = "ab\n\ncde\r\n\r\nlonger line here\nx";
   const std::vector<std::string> expected = {"ab\n", "\n", "cde\r\n", "\r\n", "longer line here\n", "x"};
   const std::string path = write_file(content);
-  for (std::size_t block = 1; block <= content.size() + 1; ++block) {
+  for (std::size_t chunk_bytes = 1; chunk_bytes <= content.size() + 1; ++chunk_bytes) {
     const int fd = ::open(path.c_str(), O_RDONLY);
     ASSERT_GE(fd, 0);
-    LineSource source(fd, block);
+    ChunkReader reader(fd, chunk_bytes);
+    ChunkBytes chunk;
     std::vector<std::string> lines;
-    while (std::optional<std::string_view> line = source.next_line()) lines.emplace_back(*line);
-    EXPECT_FALSE(source.next_line().has_value());
+    while (reader.fill(chunk)) {
+      const std::string_view text = chunk.lines();
+      for (std::size_t at = 0; at < text.size();) {
+        const std::string_view line = line_at(text, at);
+        lines.emplace_back(line);
+        at += line.size();
+      }
+    }
+    EXPECT_FALSE(reader.fill(chunk));
     ::close(fd);
-    EXPECT_EQ(lines, expected) << "block size " << block;
+    EXPECT_EQ(lines, expected) << "chunk size " << chunk_bytes;
   }
 }
 

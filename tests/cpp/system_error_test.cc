@@ -1,3 +1,4 @@
+// The texts of system errors.
 #include "support/system_error.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// UTF-8 validation against a reference decoder.
 #include "converter/json/utf8.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// The text of values: the table of examples and round trips of random
+// doubles, never longer than the shortest form.
 #include "converter/output/value_text.h"
 
 #include <gtest/gtest.h>

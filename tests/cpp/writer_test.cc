@@ -1,3 +1,5 @@
+// Writing word-vector files: the format, the output path's fate, and what
+// a failure leaves in the file.
 #include "converter/writer.h"
 
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// Taking surveyed lines into the check's report in file order: problems,
+// the summary of the file's shape, and the warnings.
 #include "converter/check/file_check.h"
 
 #include <memory>
@@ -11,11 +13,6 @@ FileCheck::FileCheck(CheckReport& report, std::size_t max_problems)
     : report_(report), max_problems_(max_problems), seen_sentences_(std::make_unique<SeenNumbers>()) {}
 
 FileCheck::~FileCheck() = default;
-
-void FileCheck::line(std::string_view raw) {
-  survey_line(parser_, raw, surveyed_);
-  take(surveyed_);
-}
 
 void FileCheck::take(const SurveyedLine& surveyed) {
   const std::uint64_t number = ++report_.lines;

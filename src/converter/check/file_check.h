@@ -21,8 +21,6 @@ class FileCheck {
   FileCheck(CheckReport& report, std::size_t max_problems);
   ~FileCheck();
 
-  // Surveys `raw` and takes it.
-  void line(std::string_view raw);
   // Takes the next line of the file, surveyed.
   void take(const SurveyedLine& surveyed);
 
@@ -34,8 +32,6 @@ class FileCheck {
 
   CheckReport& report_;
   std::size_t max_problems_;
-  LineParser parser_;
-  SurveyedLine surveyed_;
   std::unique_ptr<SeenNumbers> seen_sentences_;
   std::string cleaned_;
 };

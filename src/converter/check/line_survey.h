@@ -2,9 +2,12 @@
 // before it is taken into the report in file order.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string_view>
+#include <vector>
 
+#include "converter/input/chunk_reader.h"
 #include "converter/json/rejection.h"
 #include "converter/line/line_parser.h"
 #include "converter/line/line_shape.h"
@@ -23,5 +26,22 @@ struct SurveyedLine {
 };
 
 void survey_line(LineParser& parser, std::string_view raw, SurveyedLine& surveyed);
+
+// A chunk of lines surveyed for the check.
+struct SurveyChunk {
+  ChunkBytes text;
+  std::size_t worked = 0;  // bytes of the chunk's lines surveyed
+  LineParser parser;
+  // The lines of the last pass; the vector keeps its entries' buffers from
+  // chunk to chunk, so only the first `count` are this pass's.
+  std::vector<SurveyedLine> lines;
+  std::size_t count = 0;
+
+  std::size_t held_bytes() const { return text.capacity(); }
+};
+
+// Surveys the lines of `chunk` from where the work stands, until the end or
+// until the pass's results are large (files of tiny lines).
+void survey_lines(SurveyChunk& chunk, const std::atomic<bool>& stopping);
 
 }  // namespace ondravane

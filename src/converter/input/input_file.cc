@@ -1,3 +1,5 @@
+// Opening an activation file, telling whether it can be read twice, and
+// noticing that it changed between its readings.
 #include "converter/input/input_file.h"
 
 #include <fcntl.h>

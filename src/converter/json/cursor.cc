@@ -1,3 +1,5 @@
+// The JSON text of a line: strings and their escapes, skipped values, and
+// the reasons of rejections, worked out only when a line is rejected.
 #include "converter/json/cursor.h"
 
 #include <array>

@@ -1,3 +1,5 @@
+// The uncommon shapes of number conversion (long digit runs, saturated
+// exponents, magnitudes beyond the table) and the index fields' check.
 #include "converter/json/number_conversion.h"
 
 #include <limits>

@@ -1,3 +1,4 @@
+// Proving lists of numbers 64 bytes at a time with bit masks.
 #include "converter/json/number_list_check.h"
 
 #include <bit>

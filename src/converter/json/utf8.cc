@@ -1,3 +1,4 @@
+// Strict UTF-8 validation, skipping ASCII a word at a time.
 #include "converter/json/utf8.h"
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// The record grammar of a line: the three records in object or array form,
+// walked to parse, to survey, to index, or to read one piece again.
 #include "converter/line/line_parser.h"
 
 #include <cstdint>

@@ -1,3 +1,5 @@
+// Deciding what becomes of whatever the output path names, and opening the
+// output file there.
 #include "converter/output/output_path.h"
 
 #include <fcntl.h>

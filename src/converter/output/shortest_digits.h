@@ -60,7 +60,7 @@ constexpr std::array<NormalizedPower, 28> normalized_powers_of_five() {
   }
   return table;
 }
-inline constexpr auto kFive = normalized_powers_of_five();
+inline constexpr auto kNormalizedPowersOfFive = normalized_powers_of_five();
 
 // Binary exponents (of the value as an integer significand of 53 bits times
 // 2^q) for which shortest_exact works: from q = -88 (values from about
@@ -97,7 +97,7 @@ inline DecimalDigits shortest_exact(std::uint64_t c, bool lower_closer, int q) {
   // s = ceil((1 - q)·log10(2)); (1 - q)·log10(2) is never an integer here,
   // and 78913 / 2^18 approximates log10(2) closely enough below 1650.
   const int s = static_cast<int>((static_cast<std::uint32_t>(1 - q) * 78913U) >> 18) + 1;
-  const NormalizedPower five = kFive[static_cast<std::size_t>(s)];
+  const NormalizedPower five = kNormalizedPowersOfFive[static_cast<std::size_t>(s)];
   // In 4c·5^s the scaled value's unit is bit t + 2; the normalization and h
   // move it by five.shift + h, to bit 64.
   const int h = 62 + q + s - five.shift;

@@ -1,3 +1,5 @@
+// The text of the word-vector format: integers, values and whole lines,
+// written into the output file's buffer or into memory alike.
 #include "converter/output/w2v_writer.h"
 
 #include <charconv>

@@ -48,6 +48,14 @@ class FormattedLines {
   void clear() { size_ = 0; }
   // Drops what follows the first `size` bytes.
   void keep_first(std::size_t size) { size_ = size; }
+  std::size_t capacity() const { return capacity_; }
+  // Gives the memory back when the buffer grew beyond `limit` (it is empty).
+  void release_beyond(std::size_t limit) {
+    if (capacity_ <= limit) return;
+    buffer_.reset();
+    capacity_ = 0;
+    size_ = 0;
+  }
 
   // The buffer interface the formatting shares with OutputFile.
   void append(char c) {

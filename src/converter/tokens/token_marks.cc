@@ -1,3 +1,4 @@
+// Removing the sub-word marks from tokens, and telling when that joins text.
 #include "converter/tokens/token_marks.h"
 
 namespace ondravane {

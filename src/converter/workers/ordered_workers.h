@@ -1,7 +1,9 @@
-// Worker threads that process chunks handed to them in order, while the
-// thread that hands them out takes the results back in the same order. A
-// fixed ring of chunks is reused, so memory is bounded by the ring, never by
-// the input; each chunk keeps its buffers from one use to the next.
+// Chunks of work handed out in order and taken back in the same order, done
+// by worker threads or, when there are none, on the calling thread as they
+// are handed out: one way through every reading, whatever the number of
+// threads. A fixed ring of chunks is reused, each keeping its buffers from
+// one use to the next, and the bytes the chunks in flight hold are bounded
+// too, so memory follows the budget, never the input.
 #pragma once
 
 #include <algorithm>
@@ -16,26 +18,27 @@
 
 namespace ondravane {
 
+// `Chunk` has held_bytes(), the memory it holds once filled; `Work` is
+// called as work(chunk, stopping), where `stopping` turns true when the
+// results are no longer wanted, so a long chunk may be left early.
 template <typename Chunk, typename Work>
 class OrderedWorkers {
  public:
-  // Starts `threads` workers, each calling `work(chunk, stopping)` on chunks
-  // in submission order; `stopping` turns true when the results are no
-  // longer wanted, so a long chunk may be left early. `ring` chunks at most
-  // are in flight.
-  //
-  // When the system refuses a thread (a thousand stacks do not fit in the
-  // address space of a 32-bit process), the work goes on with the workers
-  // that started, and the ring shrinks in proportion, so the results are the
-  // same and the memory in flight follows the workers that exist.
-  OrderedWorkers(unsigned threads, std::size_t ring, Work work) : slots_(ring), work_(std::move(work)) {
+  // Starts up to `threads` workers with a ring of `ring` chunks and at most
+  // `budget` bytes in flight (a chunk alone may hold more: it is then the
+  // only one). With no thread at all (0 asked, or the system refuses every
+  // one) the work is done by submit() on the calling thread, with a ring of
+  // one: the results are the same by construction. When the system refuses
+  // some threads (a thousand stacks do not fit in the address space of a
+  // 32-bit process), the ring and the budget shrink with the workers started.
+  OrderedWorkers(unsigned threads, std::size_t ring, std::size_t budget, Work work)
+      : slots_(std::max<std::size_t>(ring, 1)), work_(std::move(work)) {
     try {
       workers_.reserve(threads);
       for (unsigned i = 0; i < threads; ++i) {
         try {
           workers_.emplace_back([this] { serve(); });
         } catch (const std::system_error&) {
-          if (workers_.empty()) throw;
           break;
         }
       }
@@ -44,22 +47,42 @@ class OrderedWorkers {
       throw;
     }
     std::lock_guard lock(mutex_);
-    ring_ = std::max<std::size_t>(1, ring * workers_.size() / threads);
+    if (workers_.empty()) {
+      ring_ = 1;
+      budget_ = 0;
+    } else {
+      ring_ = std::max<std::size_t>(1, slots_.size() * workers_.size() / threads);
+      budget_ = budget / threads * workers_.size();
+    }
   }
-  // Stops the workers (a chunk being processed is finished or left early)
+  // Stops the workers (a chunk being worked on is finished or left early)
   // and waits for them.
   ~OrderedWorkers() { stop(); }
   OrderedWorkers(const OrderedWorkers&) = delete;
   OrderedWorkers& operator=(const OrderedWorkers&) = delete;
 
+  // Whether the work is done on the calling thread.
+  bool inline_work() const { return workers_.empty(); }
+
   // Whether another chunk may be filled and submitted.
-  bool has_room() const { return submitted_ - consumed_ < ring_; }
+  bool has_room() const {
+    if (submitted_ - consumed_ >= ring_) return false;
+    return submitted_ == consumed_ || bytes_in_flight_ < budget_;
+  }
   // Whether a submitted chunk has not been taken back yet.
   bool pending() const { return consumed_ < submitted_; }
 
   // The next free chunk (has_room() must hold); submit() hands it out.
   Chunk& free_chunk() { return slots_[submitted_ % ring_].chunk; }
   void submit() {
+    Slot& slot = slots_[submitted_ % ring_];
+    slot.bytes = slot.chunk.held_bytes();
+    bytes_in_flight_ += slot.bytes;
+    if (inline_work()) {
+      run(slot);
+      ++submitted_;
+      return;
+    }
     {
       std::lock_guard lock(mutex_);
       ++submitted_;
@@ -82,15 +105,32 @@ class OrderedWorkers {
     Slot& slot = slots_[consumed_ % ring_];
     slot.done = false;
     slot.error = nullptr;
+    bytes_in_flight_ -= slot.bytes;
     ++consumed_;
   }
+
+  // Does the work on `chunk` on the calling thread, for what a worker left.
+  void work_here(Chunk& chunk) { work_(chunk, stopping_); }
 
  private:
   struct Slot {
     Chunk chunk;
     bool done = false;  // guarded by mutex_
     std::exception_ptr error;
+    std::size_t bytes = 0;
   };
+
+  void run(Slot& slot) {
+    std::exception_ptr error;
+    try {
+      work_(slot.chunk, stopping_);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    std::lock_guard lock(mutex_);
+    slot.error = error;
+    slot.done = true;
+  }
 
   void serve() {
     std::unique_lock lock(mutex_);
@@ -99,16 +139,9 @@ class OrderedWorkers {
       if (stopping_) return;
       Slot& slot = slots_[taken_++ % ring_];
       lock.unlock();
-      std::exception_ptr error;
-      try {
-        work_(slot.chunk, stopping_);
-      } catch (...) {
-        error = std::current_exception();
-      }
-      lock.lock();
-      slot.error = error;
-      slot.done = true;
+      run(slot);
       chunk_done_.notify_all();
+      lock.lock();
     }
   }
 
@@ -123,7 +156,8 @@ class OrderedWorkers {
   }
 
   std::vector<Slot> slots_;
-  std::size_t ring_ = 0;  // slots in use; set before any chunk is handed out
+  std::size_t ring_ = 1;    // slots in use; set before any chunk is handed out
+  std::size_t budget_ = 0;  // bytes the chunks in flight may hold
   Work work_;
   std::mutex mutex_;
   std::condition_variable work_ready_;
@@ -134,6 +168,7 @@ class OrderedWorkers {
   std::size_t submitted_ = 0;
   std::size_t taken_ = 0;
   std::size_t consumed_ = 0;
+  std::size_t bytes_in_flight_ = 0;  // the handing thread's alone
   std::vector<std::thread> workers_;  // last: started after everything they use
 };
 

@@ -1,0 +1,66 @@
+// Filling chunks of whole lines from a file descriptor.
+#include "converter/input/chunk_reader.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "support/system_error.h"
+
+namespace ondravane {
+
+void ChunkReader::reserve(ChunkBytes& chunk, std::size_t size, std::size_t keep) {
+  if (chunk.capacity_ >= size) return;
+  auto larger = std::make_unique_for_overwrite<char[]>(size);
+  if (keep != 0) std::memcpy(larger.get(), chunk.buffer_.get(), keep);
+  chunk.buffer_ = std::move(larger);
+  chunk.capacity_ = size;
+}
+
+bool ChunkReader::fill(ChunkBytes& chunk) {
+  const std::size_t carry = previous_ == nullptr ? 0 : previous_->end_ - previous_->size_;
+  if (previous_ == &chunk) {
+    if (carry != 0) std::memmove(chunk.buffer_.get(), chunk.buffer_.get() + chunk.size_, carry);
+  } else {
+    // A buffer that grew for one long line is not kept for every later chunk.
+    const std::size_t wanted = std::max(chunk_bytes_, carry + 1);
+    if (chunk.capacity_ > 4 * wanted) {
+      chunk.buffer_.reset();
+      chunk.capacity_ = 0;
+    }
+    reserve(chunk, wanted, 0);
+    if (carry != 0) std::memcpy(chunk.buffer_.get(), previous_->buffer_.get() + previous_->size_, carry);
+  }
+  previous_ = &chunk;
+  chunk.end_ = carry;
+  chunk.size_ = 0;
+  // The carry is part of one line: no LF in it.
+  std::size_t lines_end = 0;  // just past the last LF read
+  while (!exhausted_ && (chunk.end_ < chunk_bytes_ || lines_end == 0)) {
+    if (chunk.end_ == chunk.capacity_) reserve(chunk, 2 * chunk.capacity_, chunk.end_);
+    char* const at = chunk.buffer_.get() + chunk.end_;
+    const ssize_t count = ::read(fd_, at, chunk.capacity_ - chunk.end_);
+    if (count > 0) {
+      chunk.end_ += static_cast<std::size_t>(count);
+      if (const void* lf = ::memrchr(at, '\n', static_cast<std::size_t>(count))) {
+        lines_end = static_cast<std::size_t>(static_cast<const char*>(lf) - chunk.buffer_.get()) + 1;
+      }
+    } else if (count == 0) {
+      exhausted_ = true;
+      lines_end = chunk.end_;  // the last line may lack its LF
+    } else if (errno != EINTR) {
+      try {
+        fail_os_error(errno);
+      } catch (...) {
+        read_error_ = std::current_exception();
+      }
+      exhausted_ = true;
+      chunk.end_ = lines_end;  // the line the read cut off is never seen
+    }
+  }
+  chunk.size_ = lines_end;
+  return chunk.size_ != 0;
+}
+
+}  // namespace ondravane

@@ -1,0 +1,82 @@
+// Reading a file in chunks of whole lines, each read straight into its
+// chunk's own buffer: whoever works on a chunk sees its lines where the read
+// put them, and only the part of a line that a read cut off is copied, into
+// the next chunk. One chunk is reused from fill to fill on one thread; a
+// ring of them serves worker threads.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <string_view>
+
+namespace ondravane {
+
+// The bytes of one chunk: whole lines (the last line of the file may lack
+// its LF), then the start of the next line when a read cut it, which the
+// next fill carries over.
+class ChunkBytes {
+ public:
+  std::string_view lines() const { return {buffer_.get(), size_}; }
+  // Memory held, for the budget of chunks in flight.
+  std::size_t capacity() const { return capacity_; }
+
+ private:
+  friend class ChunkReader;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
+  std::size_t size_ = 0;  // bytes of whole lines
+  std::size_t end_ = 0;   // bytes read: size_ to end_ is the carry
+};
+
+class ChunkReader {
+ public:
+  // Reads `fd`, which stays owned by the caller, in chunks of at least
+  // `chunk_bytes` bytes of lines (one line when a line is longer).
+  ChunkReader(int fd, std::size_t chunk_bytes) : fd_(fd), chunk_bytes_(chunk_bytes == 0 ? 1 : chunk_bytes) {}
+  ChunkReader(const ChunkReader&) = delete;
+  ChunkReader& operator=(const ChunkReader&) = delete;
+
+  // Fills `chunk` with the carry of the chunk filled before (which must not
+  // have been refilled since; it may be `chunk` itself) and then whole lines
+  // as they are read, until it holds at least chunk_bytes or the file ends.
+  // False when nothing was left. A read that fails ends the file: the chunk
+  // keeps the whole lines before it, and raise_read_error() raises it once
+  // they have been taken, as a reading line by line would meet it.
+  bool fill(ChunkBytes& chunk);
+
+  void raise_read_error() const {
+    if (read_error_) std::rethrow_exception(read_error_);
+  }
+
+ private:
+  // Gives `chunk` room for at least `size` bytes, keeping its first `keep`.
+  static void reserve(ChunkBytes& chunk, std::size_t size, std::size_t keep);
+
+  int fd_;
+  std::size_t chunk_bytes_;
+  ChunkBytes* previous_ = nullptr;  // holds the carry
+  bool exhausted_ = false;
+  std::exception_ptr read_error_;
+};
+
+// The line of `text` that starts at `offset`, LF included when it has one.
+inline std::string_view line_at(std::string_view text, std::size_t offset) {
+  const char* start = text.data() + offset;
+  const std::size_t left = text.size() - offset;
+  const void* lf = std::memchr(start, '\n', left);
+  return {start, lf == nullptr ? left : static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1};
+}
+
+// A line without its terminator: the final LF and then one CR directly
+// before it.
+inline std::string_view without_terminator(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') {
+    line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  }
+  return line;
+}
+
+}  // namespace ondravane

@@ -1,0 +1,60 @@
+// Indexing the lines of a chunk, and adding them to the index in file order.
+#include "converter/reading/index_lines.h"
+
+#include <string_view>
+
+#include "converter/tokens/token_marks.h"
+#include "support/failure.h"
+
+namespace ondravane {
+
+void IndexLines::operator()(IndexChunk& chunk, const std::atomic<bool>& stopping) const {
+  chunk.lines.clear();
+  chunk.places.clear();
+  chunk.tokens.clear();
+  chunk.token_ends.clear();
+  chunk.taken_places = 0;
+  std::string token;
+  work_lines(
+      chunk, stopping,
+      [&](std::string_view raw, std::string_view line) {
+        // Places are 32-bit offsets within a line.
+        if (line.size() >= OccurrencePlace::kNoLayer) {
+          fail("a line longer than 4 GiB cannot be converted from a regular file");
+        }
+        LineParser& parser = chunk.parser;
+        if (!parser.index_unchecked_utf8(line, number_tokens)) return false;
+        const std::vector<OccurrencePlace>& places = parser.indexed_places();
+        chunk.lines.push_back(IndexedLine{raw.size(), parser.indexed_linex_index(),
+                                          static_cast<std::uint32_t>(places.size())});
+        chunk.places.insert(chunk.places.end(), places.begin(), places.end());
+        if (number_tokens) {
+          for (std::size_t i = 0; i < places.size(); ++i) {
+            token.assign(parser.indexed_token(i));
+            remove_token_marks(token);
+            chunk.tokens += token;
+            chunk.token_ends.push_back(chunk.tokens.size());
+          }
+        }
+        return true;
+      },
+      [&] { return chunk.result_bytes(); });
+}
+
+void IndexBuilder::take(IndexChunk& chunk, std::size_t i) {
+  const IndexedLine& line = chunk.lines[i];
+  index_.lines.push_back(line);
+  for (std::uint32_t k = 0; k < line.occurrences; ++k) {
+    const std::size_t place = chunk.taken_places++;
+    index_.values_at.push_back(chunk.places[place].values);
+    if (index_.numbered) {
+      const std::size_t begin = place == 0 ? 0 : chunk.token_ends[place - 1];
+      const std::string_view token(chunk.tokens.data() + begin, chunk.token_ends[place] - begin);
+      index_.token_numbers.push_back(index_.tokens.number_of(token));
+    } else {
+      index_.tokens_at.push_back(chunk.places[place].token);
+    }
+  }
+}
+
+}  // namespace ondravane

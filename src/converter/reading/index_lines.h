@@ -1,0 +1,49 @@
+// The first reading's index, line by line: what a chunk's work keeps of each
+// accepted line (on any thread), and how the calling thread adds it to the
+// index in file order, numbering the tokens when the filter needs them.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "converter/index/corpus_index.h"
+#include "converter/line/occurrence_place.h"
+#include "converter/reading/first_reading.h"
+
+namespace ondravane {
+
+struct IndexChunk : LineChunk {
+  // Of the last pass, for the lines it accepted, in order.
+  std::vector<IndexedLine> lines;
+  std::vector<OccurrencePlace> places;
+  std::string tokens;                   // when numbering tokens: texts, marks removed
+  std::vector<std::size_t> token_ends;  // where each text ends in `tokens`
+  std::size_t taken_places = 0;         // of the pass, by the calling thread
+
+  std::size_t result_bytes() const {
+    return lines.size() * sizeof(IndexedLine) + places.size() * sizeof(OccurrencePlace) +
+           tokens.size() + token_ends.size() * sizeof(std::size_t);
+  }
+};
+
+// The work on a chunk: each line checked in full, its places kept.
+struct IndexLines {
+  bool number_tokens = false;
+  void operator()(IndexChunk& chunk, const std::atomic<bool>& stopping) const;
+};
+
+// The calling thread's side.
+class IndexBuilder {
+ public:
+  IndexBuilder(CorpusIndex& index, bool number_tokens) : index_(index) { index_.numbered = number_tokens; }
+  // Adds the i-th line of the chunk's last pass.
+  void take(IndexChunk& chunk, std::size_t i);
+
+ private:
+  CorpusIndex& index_;
+};
+
+}  // namespace ondravane
