@@ -454,7 +454,9 @@ TEST(LineParser, CheckingUtf8AcceptsExactlyTheUtf8LinesThatParse) {
     ASSERT_EQ(got.has_value(), expected) << line;
     // The indexing walk of a two-reading conversion decides alike.
     ASSERT_EQ(indexing.index_unchecked_utf8(line, true), expected) << line;
-    if (!expected) EXPECT_EQ(indexing.rejection(), checking.rejection()) << line;
+    if (!expected) {
+      EXPECT_EQ(indexing.rejection(), checking.rejection()) << line;
+    }
     if (got) {
       EXPECT_EQ(*got, *parse_unchecked(plain, line, LayerRetention::kFirstOnly)) << line;
       ++accepted;
