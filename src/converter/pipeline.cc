@@ -37,7 +37,7 @@ ConversionOutcome convert_in_memory(const InputFile& file, std::string_view outp
 ConversionOutcome convert_in_two_readings(InputFile& file, std::string_view output,
                                           const ConversionOptions& options) {
   IndexRead read = index_records(file, options.min.has_value(), options.jobs, options.chunk_bytes);
-  if (!read.malformed && !file.note_first_reading(read.bytes)) fail_input_changed();
+  if (!read.malformed && !file.first_reading_complete(read.bytes)) fail_input_changed();
   const CorpusIndex& index = read.index;
   std::optional<Selection> selection;
   if (options.min) {

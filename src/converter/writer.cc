@@ -101,7 +101,7 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
     writer.flush();
     return;
   }
-  if (!file.unchanged_since_first_reading()) fail_input_changed();
+  if (!file.same_as_opened()) fail_input_changed();
   IndexedOutput out(writer, total);
   OccurrenceReader reader(file.fd());
   const unsigned threads = jobs > 1 ? jobs : 0;
@@ -113,6 +113,7 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
     IndexedChunk all{0, index.lines.size()};
     const ChunkStop stop = format_chunk(index, kept, all, reader, out);
     if (stop != ChunkStop::kNone) out.fail_at(stop);
+    if (!file.same_as_opened()) fail_input_changed();
     out.finish();
     return;
   }
@@ -148,6 +149,7 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
     chunk.text.text.release_beyond(2 * text_cap);
     workers.release_oldest();
   }
+  if (!file.same_as_opened()) fail_input_changed();
   out.finish();
 }
 

@@ -20,14 +20,15 @@ struct IndexedLine {
   std::uint32_t occurrences = 0;   // features in the line
 };
 
-// Every occurrence in file order: where its first layer's values stand, and
-// either where its token stands or (with filtering) its token's number, whose
-// text the table holds with the marks already removed. 8 bytes an
-// occurrence either way.
+// Every occurrence in file order: where its first layer's values stand, the
+// fingerprint of what the second reading reads again, and either where its
+// token stands or (with filtering) its token's number, whose text the table
+// holds with the marks already removed. 12 bytes an occurrence either way.
 struct CorpusIndex {
   bool numbered = false;  // tokens are numbered (for the filter)
   ChunkedArray<IndexedLine> lines;
   ChunkedArray<std::uint32_t> values_at;
+  ChunkedArray<std::uint32_t> fingerprints;
   ChunkedArray<std::uint32_t> tokens_at;      // without token numbers only
   ChunkedArray<std::uint32_t> token_numbers;  // with filtering only
   TokenNumbers tokens;

@@ -39,22 +39,20 @@ InputFile::InputFile(std::string_view path_text)
   // A regular file of size 0 is either empty (nothing to index) or one of
   // the generated files of other pseudo file systems, which report 0.
   rereadable_ = ::fstat(fd_.get(), &opened) == 0 && S_ISREG(opened.st_mode) && opened.st_size > 0 &&
-                has_real_size(fd_.get());
+                has_real_size(fd_.get()) && identify(identity_);
 }
 
-bool InputFile::note_first_reading(std::uint64_t bytes_read) {
+bool InputFile::identify(Identity& identity) const {
   struct stat status;
   if (::fstat(fd_.get(), &status) != 0) return false;
-  read_size_ = static_cast<std::uint64_t>(status.st_size);
-  read_mtime_ = status.st_mtim;
-  return read_size_ == bytes_read;
+  identity = Identity{status.st_dev, status.st_ino, static_cast<std::uint64_t>(status.st_size),
+                      status.st_mtim, status.st_ctim};
+  return true;
 }
 
-bool InputFile::unchanged_since_first_reading() const {
-  struct stat status;
-  if (::fstat(fd_.get(), &status) != 0) return false;
-  return static_cast<std::uint64_t>(status.st_size) == read_size_ &&
-         status.st_mtim.tv_sec == read_mtime_.tv_sec && status.st_mtim.tv_nsec == read_mtime_.tv_nsec;
+bool InputFile::same_as_opened() const {
+  Identity now;
+  return identify(now) && now == identity_;
 }
 
 void fail_input_changed() {

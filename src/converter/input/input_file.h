@@ -28,20 +28,39 @@ class InputFile {
   // do with what a read returns).
   bool can_read_twice() const { return rereadable_; }
 
-  // After a first reading of `bytes_read` bytes: notes what the file looked
-  // like then. False when the size does not match what was read.
-  bool note_first_reading(std::uint64_t bytes_read);
+  // Whether the file is still the one opened, as far as the system tells:
+  // the same device and inode, size, modification and change time as right
+  // after the open. (A change within a file system's timestamp granularity
+  // can keep all of them; the second reading also compares the bytes it
+  // reads again with the first reading's fingerprints.)
+  bool same_as_opened() const;
 
-  // Before the second reading: false when the file's size or modification
-  // time changed since the first.
-  bool unchanged_since_first_reading() const;
+  // After a first reading of `bytes_read` bytes: whether the file is still
+  // the one opened and the reading saw all of it.
+  bool first_reading_complete(std::uint64_t bytes_read) const {
+    return same_as_opened() && identity_.size == bytes_read;
+  }
 
  private:
+  struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::uint64_t size = 0;
+    struct timespec modified {};
+    struct timespec changed {};
+    bool operator==(const Identity& other) const {
+      return device == other.device && inode == other.inode && size == other.size &&
+             modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec &&
+             changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
+    }
+  };
+  // What fstat says of the open file now; false when it cannot tell.
+  bool identify(Identity& identity) const;
+
   UniqueFd fd_;
   std::uint64_t size_ = 0;
   bool rereadable_ = false;
-  std::uint64_t read_size_ = 0;
-  struct timespec read_mtime_ {};
+  Identity identity_;  // right after the open
 };
 
 // The failure of a file that changed between its two readings.

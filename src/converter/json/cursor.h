@@ -35,6 +35,10 @@ class JsonCursor {
   // text's length).
   std::size_t offset() const { return static_cast<std::size_t>(p_ - begin_); }
   void seek(std::size_t offset) { p_ = begin_ + offset; }
+  // The text from `offset` to the cursor.
+  std::string_view text_since(std::size_t offset) const {
+    return {begin_ + offset, static_cast<std::size_t>(p_ - begin_) - offset};
+  }
   void advance() { ++p_; }
   void skip_whitespace() {
     while (p_ != end_ && is_whitespace(*p_)) ++p_;

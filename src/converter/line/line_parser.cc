@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "converter/json/number_list_check.h"
+#include "support/fingerprint.h"
 
 namespace ondravane {
 
@@ -116,24 +117,27 @@ bool LineParser::parse_layer(Layer& layer) {
       [&] { return parse_values(layer.values); });
 }
 
-bool LineParser::check_layer(std::size_t& length, std::uint32_t* values_at) {
+bool LineParser::check_layer(std::size_t& length, std::uint32_t* values_at, std::uint32_t* print) {
   std::uint32_t index;
   length = 0;
   return parse_record(
       "index", "values", [&] { return cursor_.read_index(index, kLayerIndex); },
       [&] {
-        if (values_at != nullptr) *values_at = static_cast<std::uint32_t>(cursor_.offset());
+        const std::size_t start = cursor_.offset();
+        if (values_at != nullptr) *values_at = static_cast<std::uint32_t>(start);
         // Most lists are proved at once; the rest are walked number by number.
         const char* list_end;
         if (cursor_.peek() == '[' &&
             check_number_list(cursor_.position(), cursor_.text_end(), list_end, length)) {
           cursor_.move_to(list_end);
-          return true;
+        } else if (!parse_array([&] {
+                     ++length;
+                     return cursor_.check_number();
+                   })) {
+          return false;
         }
-        return parse_array([&] {
-          ++length;
-          return cursor_.check_number();
-        });
+        if (print != nullptr) *print = fingerprint(cursor_.text_since(start));
+        return true;
       });
 }
 
@@ -251,25 +255,35 @@ bool LineParser::parse_array(Element&& element) {
 bool LineParser::index_feature() {
   const std::size_t number = indexed_places_.size();
   indexed_places_.emplace_back();
-  return parse_record(
+  std::uint32_t token_print = 0;
+  std::uint32_t values_print = 0;
+  const bool parsed = parse_record(
       "token", "layers",
       [&] {
-        indexed_places_[number].token = static_cast<std::uint32_t>(cursor_.offset());
+        const std::size_t start = cursor_.offset();
+        indexed_places_[number].token = static_cast<std::uint32_t>(start);
         std::string_view text;
         if (!read_token(text)) return false;
         if (keep_tokens_) {
           if (indexed_tokens_.size() <= number) indexed_tokens_.resize(number + 1);
           indexed_tokens_[number].assign(text);
+        } else {
+          token_print = fingerprint(cursor_.text_since(start));
         }
         return true;
       },
       [&] {
-        std::uint32_t* first = &indexed_places_[number].values;
+        std::uint32_t* first = &values_print;
+        // Only the first layer is read again.
         return parse_array([&] {
           std::size_t length;
-          return check_layer(length, std::exchange(first, nullptr));
+          std::uint32_t* const values_at = first == nullptr ? nullptr : &indexed_places_[number].values;
+          return check_layer(length, values_at, std::exchange(first, nullptr));
         });
       });
+  indexed_places_[number].fingerprint =
+      keep_tokens_ ? values_print : combined_fingerprint(token_print, values_print);
+  return parsed;
 }
 
 // Fields -------------------------------------------------------------------

@@ -47,6 +47,7 @@ void IndexBuilder::take(IndexChunk& chunk, std::size_t i) {
   for (std::uint32_t k = 0; k < line.occurrences; ++k) {
     const std::size_t place = chunk.taken_places++;
     index_.values_at.push_back(chunk.places[place].values);
+    index_.fingerprints.push_back(chunk.places[place].fingerprint);
     if (index_.numbered) {
       const std::size_t begin = place == 0 ? 0 : chunk.token_ends[place - 1];
       const std::string_view token(chunk.tokens.data() + begin, chunk.token_ends[place] - begin);

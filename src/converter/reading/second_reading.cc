@@ -3,31 +3,43 @@
 
 #include "converter/input/input_file.h"
 #include "converter/tokens/token_marks.h"
+#include "support/fingerprint.h"
 
 namespace ondravane {
 
 bool OccurrenceReader::read(const CorpusIndex& index, std::uint64_t occurrence,
                             std::uint64_t line_offset, const IndexedLine& shape,
                             std::string_view& token, std::span<const double>& values) {
+  // What is read again must be, byte for byte, what the first reading
+  // fingerprinted: a same-size rewrite of the file would otherwise mix
+  // versions in one line of output.
+  std::uint32_t values_print = 0;
   const auto read_values = [&](std::string_view piece, std::size_t& used) {
-    return parser_.read_values(piece, 0, values_, used);
+    if (!parser_.read_values(piece, 0, values_, used)) return false;
+    values_print = fingerprint(piece.substr(0, used));
+    return true;
   };
   if (!read_piece(pieces_, line_offset, shape.length, index.values_at[occurrence], values_guess_,
                   read_values)) {
     return false;
   }
   values = values_;
+  const std::uint32_t expected = index.fingerprints[occurrence];
   if (index.numbered) {
     token = index.tokens.text(index.token_numbers[occurrence]);
-    return true;
+    return values_print == expected;
   }
+  std::uint32_t token_print = 0;
   const auto read_token = [&](std::string_view piece, std::size_t& used) {
-    return parser_.read_token(piece, 0, token_, used);
+    if (!parser_.read_token(piece, 0, token_, used)) return false;
+    token_print = fingerprint(piece.substr(0, used));
+    return true;
   };
   if (!read_piece(pieces_, line_offset, shape.length, index.tokens_at[occurrence], token_guess_,
                   read_token)) {
     return false;
   }
+  if (combined_fingerprint(token_print, values_print) != expected) return false;
   remove_token_marks(token_);
   token = token_;
   return true;
