@@ -47,9 +47,9 @@ Support detect() {
   const std::uint64_t state = saved_register_state();
   constexpr std::uint64_t kVectorState = 0x6;                  // XMM and the upper YMM halves
   constexpr std::uint64_t kAvx512State = 0xE0 | kVectorState;  // opmasks, ZMM halves, ZMM16-31
-  // AVX2, BMI1, BMI2; then AVX-512F and AVX-512BW.
+  // AVX2 and BMI1; then AVX-512F and AVX-512BW.
   __cpuid_count(7, 0, eax, ebx, ecx, edx);
-  support.avx2 = (state & kVectorState) == kVectorState && has(ebx, 5) && has(ebx, 3) && has(ebx, 8);
+  support.avx2 = (state & kVectorState) == kVectorState && has(ebx, 5) && has(ebx, 3);
   support.avx512 = support.avx2 && (state & kAvx512State) == kAvx512State && has(ebx, 16) && has(ebx, 30);
   return support;
 }

@@ -21,7 +21,7 @@ namespace ondravane {
 // Ordered from the narrowest to the widest.
 enum class InstructionSet {
   kSse2,
-  kAvx2,    // with BMI1, BMI2 and POPCNT, which every AVX2 processor has
+  kAvx2,    // with BMI1 and POPCNT, which every AVX2 processor has
   kAvx512,  // AVX-512BW, with the above
 };
 

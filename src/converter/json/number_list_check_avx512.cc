@@ -1,5 +1,5 @@
 // The list check with AVX-512BW: one 64-byte load per block, compared
-// straight into the 64-bit masks, with POPCNT and BMI for the rest.
+// straight into the 64-bit masks, with POPCNT and BMI1 for the rest.
 // Compiled for the baseline like every file; only the functions marked for
 // AVX-512 use it, and they run only where the processor and the operating
 // system support it.
@@ -14,7 +14,7 @@
 
 #include "converter/json/number_list_proof.h"
 
-#define ONDRAVANE_AVX512 gnu::target("avx512f,avx512bw,avx2,bmi,bmi2,popcnt")
+#define ONDRAVANE_AVX512 gnu::target("avx512f,avx512bw,avx2,bmi,popcnt")
 
 namespace ondravane {
 

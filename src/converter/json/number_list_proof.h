@@ -41,20 +41,16 @@ struct BlockVerdict {
   std::uint64_t number_starts = 0;  // the first byte of each number before it
 };
 
-// Adds with a carry in and out, over the blocks of a line.
-[[gnu::always_inline]] inline std::uint64_t add_carrying(std::uint64_t a, std::uint64_t b, bool& carry) {
-  std::uint64_t sum;
-  const bool first = __builtin_add_overflow(a, b, &sum);
-  const bool second = __builtin_add_overflow(sum, static_cast<std::uint64_t>(carry), &sum);
-  carry = first || second;
-  return sum;
-}
-
 // The first byte that is not a digit or a minus sign after each run of them
 // that `starts` marks, carrying runs from block to block: adding a bit at
 // the start of a run of ones carries it through the run to the byte after.
+// A run carried in from the block before ends there on a digit or a minus
+// sign, so bit 0 of `starts` (a mark just before the block) is clear then,
+// and the carry joins the addend as that bit.
 [[gnu::always_inline]] inline std::uint64_t run_ends(std::uint64_t inside, std::uint64_t starts, bool& carry) {
-  return add_carrying(inside, starts & inside, carry) & ~inside;
+  std::uint64_t sum;
+  carry = __builtin_add_overflow(inside, (starts & inside) | static_cast<std::uint64_t>(carry), &sum);
+  return sum & ~inside;
 }
 
 // The class of the byte before each byte of a block, given that of the
@@ -79,30 +75,34 @@ class ListProof {
       return verdict;
     }
 
+    // The classes of the bytes before, joined as the rules use them; a
+    // space or a comma is a separator, and so is the '[' before the first
+    // block.
+    const std::uint64_t separator = c.comma | c.space;
     const std::uint64_t after_digit = before(c.digit, last_.digit);
-    const std::uint64_t after_minus = before(c.minus, last_.minus);
     const std::uint64_t after_point = before(c.point, last_.point);
     const std::uint64_t after_exponent = before(c.exponent, last_.exponent);
-    const std::uint64_t after_separator =
-        before(c.comma, last_.comma) | before(c.space, last_.space) | before_open_;
+    const std::uint64_t after_separator = before(separator, last_.separator);
+    const std::uint64_t after_digit_lead =
+        before(c.digit | c.minus | c.point | separator, last_.digit_lead);
+    const std::uint64_t after_minus_lead = before(c.exponent | separator, last_.minus_lead);
     // Minus signs that start a number, and leading zeros of integer parts.
     const std::uint64_t sign = c.minus & after_separator;
-    const std::uint64_t integer_start = c.digit & (after_separator | before(sign, before_sign_));
+    const std::uint64_t integer_start = c.digit & (after_separator | before(sign, last_.sign));
     const std::uint64_t leading_zero = integer_start & c.zero;
 
     // What may come before each byte: a digit after a digit, a sign, a full
     // stop or a separator (never straight after an exponent mark: positive
     // exponents are left to the walk, which checks their range); a minus
     // sign at a number's start or after an exponent mark; a full stop, an
-    // exponent mark or a comma after a digit; a space after '[', a comma or
-    // a space; the ']' after a digit or the '['. After a leading zero, no
-    // digit.
-    std::uint64_t bad = c.digit & ~(after_digit | after_minus | after_point | after_separator);
-    bad |= c.minus & ~(after_exponent | after_separator);
+    // exponent mark or a comma after a digit; a space after a separator;
+    // the ']' after a digit or the '['. After a leading zero, no digit.
+    std::uint64_t bad = c.digit & ~after_digit_lead;
+    bad |= c.minus & ~after_minus_lead;
     bad |= (c.point | c.exponent | c.comma) & ~after_digit;
     bad |= c.space & ~after_separator;
-    bad |= c.digit & before(leading_zero, before_leading_zero_);
-    bad |= close & ~(after_digit | before_open_);
+    bad |= c.digit & before(leading_zero, last_.leading_zero);
+    bad |= close & ~(after_digit | last_.open);
     // One full stop and one exponent mark a number, the full stop first:
     // the digits after a full stop run into no second one, and those after
     // an exponent mark's sign into no full stop or mark.
@@ -113,21 +113,33 @@ class ListProof {
     verdict.close = close;
     verdict.number_starts = inside & after_separator & in;
 
-    last_ = {c.digit >> 63, c.zero >> 63, c.minus >> 63, c.point >> 63, c.exponent >> 63,
-             c.comma >> 63, c.space >> 63, c.close >> 63};
-    before_open_ = 0;
-    before_sign_ = sign >> 63;
-    before_leading_zero_ = leading_zero >> 63;
+    last_.digit = c.digit >> 63;
+    last_.point = c.point >> 63;
+    last_.exponent = c.exponent >> 63;
+    last_.separator = separator >> 63;
+    last_.digit_lead = (c.digit | c.minus | c.point | separator) >> 63;
+    last_.minus_lead = (c.exponent | separator) >> 63;
+    last_.sign = sign >> 63;
+    last_.leading_zero = leading_zero >> 63;
+    last_.open = 0;
     return verdict;
   }
 
  private:
-  // The byte before the block, as bit 0 of a mask per class: at first the
-  // '[', which is none of the classes.
-  ByteClasses last_;
-  std::uint64_t before_open_ = 1;
-  std::uint64_t before_sign_ = 0;
-  std::uint64_t before_leading_zero_ = 0;
+  // The byte before the block, as bit 0 of a mask per class or union of
+  // classes: at first the '[', which counts as a separator.
+  struct LastByte {
+    std::uint64_t digit = 0;
+    std::uint64_t point = 0;
+    std::uint64_t exponent = 0;
+    std::uint64_t separator = 1;
+    std::uint64_t digit_lead = 1;  // what may come before a digit
+    std::uint64_t minus_lead = 1;  // what may come before a minus sign
+    std::uint64_t sign = 0;
+    std::uint64_t leading_zero = 0;
+    std::uint64_t open = 1;
+  };
+  LastByte last_;
   bool carry_after_point_ = false;
   bool carry_after_exponent_ = false;
 };
