@@ -1,3 +1,5 @@
+// The choice of instruction set: what the processor is found to support,
+// the default, and the scoped override the tests of every version rely on.
 #include "support/instruction_set.h"
 
 #include <gtest/gtest.h>
