@@ -1,5 +1,6 @@
-// Micro-benchmarks of the two inner loops: parsing an activation line (MB/s)
-// and formatting one output value (ns per value). The inputs are built here
+// Micro-benchmarks of the inner loops: parsing and indexing an activation
+// line and proving its lists of numbers (bytes per second, on each
+// instruction set the processor runs), and reading and formatting one value. The inputs are built here
 // from a fixed seed, shaped like the files the converter reads: float32
 // activations widened to doubles, written with their shortest digits.
 #include <benchmark/benchmark.h>
@@ -10,10 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "converter/line/line_parser.h"
 #include "converter/json/number_conversion.h"
+#include "converter/json/number_list_check.h"
+#include "converter/line/line_parser.h"
 #include "converter/output/value_text.h"
+#include "number_text.h"
 #include "record_helpers.h"
+#include "support/instruction_set.h"
 
 namespace {
 
@@ -37,6 +41,16 @@ void append_number(std::string& out, double value) {
 }
 
 // One sentence of `tokens` occurrences with `layers` vectors of 768 values.
+// The values of one layer as its JSON list.
+std::string values_list(const std::vector<double>& values, std::size_t first) {
+  std::string list = "[";
+  for (std::size_t v = 0; v < 768; ++v) {
+    if (v) list += ", ";
+    append_number(list, values[first + v]);
+  }
+  return list + "]";
+}
+
 std::string activation_line(int tokens, int layers) {
   const std::vector<double> values = activation_values(std::size_t(tokens) * layers * 768, 7);
   std::string line = "{\"linex_index\": 12, \"features\": [";
@@ -46,12 +60,8 @@ std::string activation_line(int tokens, int layers) {
     line += "{\"token\": \"\xC4\xA0word##s\", \"layers\": [";
     for (int l = 0; l < layers; ++l) {
       if (l) line += ", ";
-      line += "{\"index\": " + std::to_string(l) + ", \"values\": [";
-      for (int v = 0; v < 768; ++v) {
-        if (v) line += ", ";
-        append_number(line, values[next++]);
-      }
-      line += "]}";
+      line += "{\"index\": " + std::to_string(l) + ", \"values\": " + values_list(values, next) + "}";
+      next += 768;
     }
     line += "]}";
   }
@@ -59,7 +69,24 @@ std::string activation_line(int tokens, int layers) {
   return line;
 }
 
+// Adds one run of the benchmark per instruction set the processor runs,
+// the set's number (its place in kInstructionSets) as the last argument.
+void on_each_instruction_set(benchmark::internal::Benchmark* benchmark, std::vector<std::vector<std::int64_t>> args) {
+  for (std::size_t set = 0; set < std::size(ondravane::kInstructionSets); ++set) {
+    if (!ondravane::instruction_set_supported(ondravane::kInstructionSets[set])) continue;
+    for (std::vector<std::int64_t> run : args) {
+      run.push_back(static_cast<std::int64_t>(set));
+      benchmark->Args(run);
+    }
+  }
+}
+
+ondravane::InstructionSet forced_set(const benchmark::State& state, int arg) {
+  return ondravane::kInstructionSets[state.range(arg)];
+}
+
 void BM_ParseLine(benchmark::State& state) {
+  const ondravane::ForcedInstructionSet forced(forced_set(state, 3));
   const std::string line = activation_line(25, static_cast<int>(state.range(0)));
   const auto retention =
       state.range(1) ? ondravane::LayerRetention::kFirstOnly : ondravane::LayerRetention::kAll;
@@ -79,15 +106,13 @@ void BM_ParseLine(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * line.size()));
 }
 BENCHMARK(BM_ParseLine)
-    ->ArgNames({"layers", "first_only", "utf8"})
-    ->Args({4, 1, 1})
-    ->Args({13, 1, 1})
-    ->Args({4, 1, 0})
-    ->Args({4, 0, 0});
+    ->ArgNames({"layers", "first_only", "utf8", "set"})
+    ->Apply([](auto* b) { on_each_instruction_set(b, {{4, 1, 1}, {13, 1, 1}, {4, 1, 0}, {4, 0, 0}}); });
 
 // The first of two readings: the same checks, keeping only where each
 // occurrence stands (no value converted or stored).
 void BM_IndexLine(benchmark::State& state) {
+  const ondravane::ForcedInstructionSet forced(forced_set(state, 2));
   const std::string line = activation_line(25, static_cast<int>(state.range(0)));
   ondravane::LineParser parser;
   for (auto _ : state) {
@@ -96,7 +121,25 @@ void BM_IndexLine(benchmark::State& state) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * line.size()));
 }
-BENCHMARK(BM_IndexLine)->ArgNames({"layers", "tokens"})->Args({4, 0})->Args({13, 0})->Args({4, 1});
+BENCHMARK(BM_IndexLine)
+    ->ArgNames({"layers", "tokens", "set"})
+    ->Apply([](auto* b) { on_each_instruction_set(b, {{4, 0}, {13, 0}, {4, 1}}); });
+
+// The proof of one layer's list alone, as the indexing walk meets it: what
+// the instruction sets change.
+void BM_CheckNumberList(benchmark::State& state) {
+  const ondravane::ForcedInstructionSet forced(forced_set(state, 0));
+  const std::string list = values_list(activation_values(768, 5), 0) + "}]}";
+  const char* after = nullptr;
+  std::size_t count = 0;
+  for (auto _ : state) {
+    const bool proved = ondravane::check_number_list(list.data(), list.data() + list.size(), after, count);
+    benchmark::DoNotOptimize(proved);
+    benchmark::DoNotOptimize(count);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * (after - list.data())));
+}
+BENCHMARK(BM_CheckNumberList)->ArgNames({"set"})->Apply([](auto* b) { on_each_instruction_set(b, {{}}); });
 
 void BM_ParseNumber(benchmark::State& state) {
   // As many values as the formatting benchmark, for the same reason.
