@@ -12,6 +12,7 @@
 #include "cli/check_command.h"
 #include "cli/options.h"
 #include "converter/check.h"
+#include "converter/output/output_path.h"
 #include "converter/pipeline.h"
 #include "support/console.h"
 #include "support/failure.h"
@@ -70,14 +71,23 @@ int usage_error(const std::string& message) {
   return kBadUsage;
 }
 
-// A malformed line emptied the output: say which and why, so that a script
-// (and `set -e`) notices what processor reports only as "Error parsing line".
-// The place is INPUT:LINE:COLUMN, both counted from 1, as the check reports it.
 // More workers than processors would only wait for each other, and each
 // takes a thread stack and chunks in flight: a 32-bit process asked for a
 // thousand would run out of address space.
 unsigned worker_threads(unsigned asked) { return std::min(asked, ondravane::cli::available_processors()); }
 
+// A terminating signal removes what an unfinished output left in the
+// output's folder (an unnamed file needs nothing), then ends the process by
+// that signal, as if it had not been caught.
+extern "C" void end_by_signal(int signal) {
+  ondravane::remove_incomplete_output();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+// A malformed line emptied the output: say which and why, so that a script
+// (and `set -e`) notices what processor reports only as "Error parsing line".
+// The place is INPUT:LINE:COLUMN, both counted from 1, as the check reports it.
 int report_rejected_line(const std::string& input, const ondravane::MalformedLine& rejected) {
   ondravane::write_all(2, std::string(kError) + input + ":" + std::to_string(rejected.number) + ":" +
                               std::to_string(rejected.rejection.column + 1) + ": " + rejected.rejection.reason +
@@ -114,6 +124,10 @@ int run(const std::vector<std::string>& arguments) {
   } else {
     ondravane::ConversionOptions conversion = options.conversion;
     conversion.jobs = worker_threads(conversion.jobs);
+    // The output is replaced only by a complete file: an interrupted or
+    // failed conversion leaves what was there.
+    conversion.commit = ondravane::OutputCommit::kWhenComplete;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, end_by_signal);
     const ondravane::ConversionOutcome outcome = ondravane::convert(options.input, options.output, conversion);
     if (outcome.malformed) return report_rejected_line(options.input, *outcome.malformed);
   }

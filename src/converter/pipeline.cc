@@ -29,7 +29,7 @@ ConversionOutcome convert_in_memory(const InputFile& file, std::string_view outp
     current = std::move(filtered);
   }
   print_line("Start Writing!(This may take a while)\n");
-  to_w2v(current, output);
+  to_w2v(current, output, options.commit);
   print_line("Finish Writing!\n");
   return {std::move(read.malformed)};
 }
@@ -47,7 +47,7 @@ ConversionOutcome convert_in_two_readings(InputFile& file, std::string_view outp
   print_line("Start Writing!(This may take a while)\n");
   const std::uint64_t total = selection ? selection->survivors : index.occurrences();
   write_indexed(file, index, selection ? &selection->kept : nullptr, total, output, options.jobs,
-                options.chunk_bytes);
+                options.chunk_bytes, options.commit);
   print_line("Finish Writing!\n");
   return {std::move(read.malformed)};
 }

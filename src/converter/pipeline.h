@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "converter/line/malformed_line.h"
+#include "converter/output/output_path.h"
 #include "converter/workers/chunk_size.h"
 
 namespace ondravane {
@@ -19,8 +20,11 @@ struct ConversionOptions {
   // Worker threads for the two readings of a regular file; 1 keeps the whole
   // conversion on the calling thread (the Python module never asks for more).
   unsigned jobs = 1;
-  // With more than one job: bytes of lines per chunk handed to a worker.
+  // Bytes of lines per chunk of work.
   std::size_t chunk_bytes = kDefaultChunkBytes;
+  // How the output file becomes the output: as it is written (the Python
+  // module), or once complete (the command line).
+  OutputCommit commit = OutputCommit::kAsWritten;
 };
 
 // What a finished conversion has to tell beyond the output file.

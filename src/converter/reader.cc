@@ -17,6 +17,7 @@ namespace {
 
 struct RecordsChunk : LineChunk {
   std::vector<Activation> records;  // of the last pass, marks removed
+  std::size_t held_bytes() const { return LineChunk::held_bytes() + records.capacity() * sizeof(Activation); }
 };
 
 void read_records(RecordsChunk& chunk, const std::atomic<bool>& stopping) {

@@ -66,8 +66,8 @@ struct FormatChunks {
 
 }  // namespace
 
-void to_w2v(std::span<const Activation> activations, std::string_view path) {
-  W2vWriter out(path);
+void to_w2v(std::span<const Activation> activations, std::string_view path, OutputCommit commit) {
+  W2vWriter out(path, commit);
 
   std::uint64_t total = 0;
   for (const Activation& activation : activations) total += activation.features.size();
@@ -87,18 +87,18 @@ void to_w2v(std::span<const Activation> activations, std::string_view path) {
     }
   }
   bar.finish_and_clear();
-  out.flush();
+  out.finish();
 }
 
 void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
                    std::uint64_t total, std::string_view output, unsigned jobs,
-                   std::size_t chunk_bytes) {
-  W2vWriter writer(output);
+                   std::size_t chunk_bytes, OutputCommit commit) {
+  W2vWriter writer(output, commit);
   if (total == 0) {
     ProgressBar bar(0);
     writer.header(0, 0);
     bar.finish_and_clear();
-    writer.flush();
+    writer.finish();
     return;
   }
   if (!file.same_as_opened()) fail_input_changed();
@@ -117,15 +117,11 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
     out.finish();
     return;
   }
-  // A chunk's text is left to this thread once it is large, so that the
-  // chunks in flight stay within the budget whatever the values' lengths.
-  const std::size_t text_cap = std::max(2 * chunk_bytes, kResultBytesPerChunk);
   IndexedChunk next{0, index.lines.size()};
   for (;;) {
     while (workers.has_room() && next.line < index.lines.size()) {
       WritingChunk& chunk = workers.free_chunk();
       chunk.reader.use_fd(file.fd());
-      chunk.text.cap = text_cap;
       chunk.lines = next;
       std::uint64_t bytes = 0;
       std::uint64_t occurrences = 0;
@@ -146,7 +142,8 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
     ChunkStop stop = chunk.stop;
     if (stop == ChunkStop::kFull) stop = format_chunk(index, kept, chunk.lines, reader, out);
     if (stop != ChunkStop::kNone) out.fail_at(stop);
-    chunk.text.text.release_beyond(2 * text_cap);
+    chunk.text.text.release_beyond(2 * kFormattedBytesPerChunk);
+    chunk.reader.release_beyond(kPieceBytesPerWorker);
     workers.release_oldest();
   }
   if (!file.same_as_opened()) fail_input_changed();

@@ -9,6 +9,7 @@
 
 #include "converter/index/corpus_index.h"
 #include "converter/input/input_file.h"
+#include "converter/output/output_path.h"
 #include "converter/records.h"
 #include "converter/workers/chunk_size.h"
 #include "support/chunked_array.h"
@@ -16,8 +17,10 @@
 namespace ondravane {
 
 // Writes `activations` at `path`: the header, then every occurrence's first
-// layer, replacing whatever the path names (special files excepted).
-void to_w2v(std::span<const Activation> activations, std::string_view path);
+// layer, replacing whatever the path names (special files excepted) the way
+// `commit` says.
+void to_w2v(std::span<const Activation> activations, std::string_view path,
+            OutputCommit commit = OutputCommit::kAsWritten);
 
 // Writes the word-vector file at `output` from `file`, read again from its
 // start: every occurrence of `index`, or with `kept` only those whose bit is
@@ -26,6 +29,7 @@ void to_w2v(std::span<const Activation> activations, std::string_view path);
 // worker threads, with the same results.
 void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
                    std::uint64_t total, std::string_view output, unsigned jobs = 1,
-                   std::size_t chunk_bytes = kDefaultChunkBytes);
+                   std::size_t chunk_bytes = kDefaultChunkBytes,
+                   OutputCommit commit = OutputCommit::kAsWritten);
 
 }  // namespace ondravane

@@ -397,7 +397,7 @@ TEST_F(OutputFileTest, PassesPiecesOfEverySizeThrough) {
   const fs::path path = dir_ / "pieces.txt";
   std::string expected;
   {
-    OutputFile out(path.string(), OutputFile::kMinCapacity);
+    OutputFile out(path.string(), OutputCommit::kAsWritten, OutputFile::kMinCapacity);
     int piece = 0;
     for (std::size_t size : {1u, 1023u, 1024u, 1025u, 5000u, 7u, 1024u, 3u, 4096u, 512u, 513u}) {
       std::string bytes(size, static_cast<char>('a' + piece++ % 26));

@@ -257,19 +257,24 @@ def file_state(path):
     ],
 )
 def test_failure_exits_1_with_the_message_of_processor(program, tmp_path, case):
+    # The command replaces its output only with a complete file: what was at
+    # the output path stays, and nothing else is left in its folder.
     source, output, kwargs = failure_setup(case, tmp_path)
-    stdout, message = run_processor(tmp_path, source, output, {"min": 1}, **kwargs)
-    assert message, "processor was expected to fail"
-    python_leftover = file_state(output)
-    if Path(output).is_file() and output != source:
-        Path(output).unlink()
+    folder = Path(output).parent
+    if folder.is_dir() and not Path(output).exists():
+        Path(output).write_bytes(b"the previous output\n")
+    before = file_state(output)
+    listing = sorted(os.listdir(folder)) if folder.is_dir() else None
     # Not killed by a signal (a write past the file-size limit is a failure).
     result = run_cli(program, [source, output, "--min", "1"], **kwargs)
     assert result.returncode == 1
+    assert file_state(output) == before
+    assert (sorted(os.listdir(folder)) if folder.is_dir() else None) == listing
+    stdout, message = run_processor(tmp_path, source, output, {"min": 1}, **kwargs)
+    assert message, "processor was expected to fail"
     # Only the message: no usage text and no Python-style report line.
     assert result.stderr.decode() == ERROR + message + "\n"
     assert result.stdout.decode() == stdout
-    assert file_state(output) == python_leftover
 
 
 def closed_pipe():
@@ -340,7 +345,11 @@ def test_closed_standard_stream_never_reaches_the_output(program, tmp_path, clos
     assert result.returncode == (1 if fails else 0)
     assert stdout == result.stdout.decode() == READ + WRITE + ("" if fails else FINISH)
     assert (tmp_path / "python.txt").read_bytes() == expected
-    assert (tmp_path / "cli.txt").read_bytes() == expected
+    # The command keeps a failed output from the output path altogether.
+    if fails:
+        assert not (tmp_path / "cli.txt").exists()
+    else:
+        assert (tmp_path / "cli.txt").read_bytes() == expected
 
 
 def number_error(option, value):

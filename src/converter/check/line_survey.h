@@ -37,7 +37,8 @@ struct SurveyChunk {
   std::vector<SurveyedLine> lines;
   std::size_t count = 0;
 
-  std::size_t held_bytes() const { return text.capacity(); }
+  // The input's buffer and the lines' records (their tokens' texts aside).
+  std::size_t held_bytes() const { return text.capacity() + lines.capacity() * sizeof(SurveyedLine); }
 };
 
 // Surveys the lines of `chunk` from where the work stands, until the end or

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <utility>
 
 #include "support/system_error.h"
 
@@ -20,6 +21,16 @@ void ChunkReader::reserve(ChunkBytes& chunk, std::size_t size, std::size_t keep)
 
 bool ChunkReader::fill(ChunkBytes& chunk) {
   const std::size_t carry = previous_ == nullptr ? 0 : previous_->end_ - previous_->size_;
+  if (previous_ != nullptr && previous_ != &chunk && previous_taken_) {
+    // No one works on the chunk that holds the carry any more: its buffer,
+    // grown for the line it holds, serves again rather than a second one.
+    std::swap(chunk.buffer_, previous_->buffer_);
+    std::swap(chunk.capacity_, previous_->capacity_);
+    std::swap(chunk.size_, previous_->size_);
+    std::swap(chunk.end_, previous_->end_);
+    give_back_if_grown(*previous_);
+    previous_ = &chunk;
+  }
   if (previous_ == &chunk) {
     if (carry != 0) std::memmove(chunk.buffer_.get(), chunk.buffer_.get() + chunk.size_, carry);
   } else {
@@ -33,12 +44,13 @@ bool ChunkReader::fill(ChunkBytes& chunk) {
     if (carry != 0) std::memcpy(chunk.buffer_.get(), previous_->buffer_.get() + previous_->size_, carry);
   }
   previous_ = &chunk;
+  previous_taken_ = false;
   chunk.end_ = carry;
   chunk.size_ = 0;
   // The carry is part of one line: no LF in it.
   std::size_t lines_end = 0;  // just past the last LF read
   while (!exhausted_ && (chunk.end_ < chunk_bytes_ || lines_end == 0)) {
-    if (chunk.end_ == chunk.capacity_) reserve(chunk, 2 * chunk.capacity_, chunk.end_);
+    if (chunk.end_ == chunk.capacity_) reserve(chunk, std::max(2 * chunk.capacity_, chunk_bytes_), chunk.end_);
     char* const at = chunk.buffer_.get() + chunk.end_;
     const ssize_t count = ::read(fd_, at, chunk.capacity_ - chunk.end_);
     if (count > 0) {

@@ -46,6 +46,16 @@ class ChunkReader {
   // they have been taken, as a reading line by line would meet it.
   bool fill(ChunkBytes& chunk);
 
+  // After `chunk` was worked on and taken: gives back a buffer that grew for
+  // one long line, now or, when the next fill still needs its carry, then.
+  void release(ChunkBytes& chunk) {
+    if (&chunk == previous_) {
+      previous_taken_ = true;
+      return;
+    }
+    give_back_if_grown(chunk);
+  }
+
   void raise_read_error() const {
     if (read_error_) std::rethrow_exception(read_error_);
   }
@@ -53,10 +63,17 @@ class ChunkReader {
  private:
   // Gives `chunk` room for at least `size` bytes, keeping its first `keep`.
   static void reserve(ChunkBytes& chunk, std::size_t size, std::size_t keep);
+  void give_back_if_grown(ChunkBytes& chunk) const {
+    if (chunk.capacity_ <= 2 * chunk_bytes_) return;
+    chunk.buffer_.reset();
+    chunk.capacity_ = 0;
+    chunk.size_ = chunk.end_ = 0;
+  }
 
   int fd_;
   std::size_t chunk_bytes_;
   ChunkBytes* previous_ = nullptr;  // holds the carry
+  bool previous_taken_ = false;     // and no one works on it any more
   bool exhausted_ = false;
   std::exception_ptr read_error_;
 };

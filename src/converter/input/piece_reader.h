@@ -21,6 +21,12 @@ class PieceReader {
   explicit PieceReader(int fd) : fd_(fd) {}
   // Reads from `fd` from now on, keeping the buffer.
   void use_fd(int fd) { fd_ = fd; }
+  // Gives the buffer back when it grew beyond `limit` bytes.
+  void release_beyond(std::size_t limit) {
+    if (capacity_ <= limit) return;
+    buffer_.reset();
+    capacity_ = 0;
+  }
 
   // The `length` bytes at `offset`, or nothing when the file ends before.
   std::optional<std::string_view> read(std::uint64_t offset, std::uint64_t length) {

@@ -22,10 +22,10 @@ void write_fully(int fd, const char* data, std::size_t size) {
 
 }  // namespace
 
-OutputFile::OutputFile(std::string_view path, std::size_t capacity)
+OutputFile::OutputFile(std::string_view path, OutputCommit commit, std::size_t capacity)
     : capacity_(std::max(capacity, kMinCapacity)),
       buffer_(new char[capacity_ + kMinCapacity]),
-      fd_(open_output_path(path)) {}
+      target_(path, commit) {}
 
 OutputFile::~OutputFile() = default;
 
@@ -41,7 +41,7 @@ void OutputFile::append(std::string_view bytes) {
   bytes.remove_prefix(room);
   drain_full();
   const std::size_t whole = bytes.size() - bytes.size() % capacity_;
-  if (whole != 0) write_fully(fd_.get(), bytes.data(), whole);
+  if (whole != 0) write_fully(target_.fd(), bytes.data(), whole);
   bytes.remove_prefix(whole);
   std::memcpy(buffer_.get(), bytes.data(), bytes.size());
   size_ = bytes.size();
@@ -50,7 +50,7 @@ void OutputFile::append(std::string_view bytes) {
 void OutputFile::drain_full() {
   const std::size_t rest = size_ - capacity_;
   size_ = 0;
-  write_fully(fd_.get(), buffer_.get(), capacity_);
+  write_fully(target_.fd(), buffer_.get(), capacity_);
   std::memmove(buffer_.get(), buffer_.get() + capacity_, rest);
   size_ = rest;
 }
@@ -58,7 +58,7 @@ void OutputFile::drain_full() {
 void OutputFile::flush() {
   const std::size_t size = size_;
   size_ = 0;
-  write_fully(fd_.get(), buffer_.get(), size);
+  write_fully(target_.fd(), buffer_.get(), size);
 }
 
 }  // namespace ondravane

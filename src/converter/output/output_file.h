@@ -6,6 +6,7 @@
 #include <memory>
 #include <string_view>
 
+#include "converter/output/output_path.h"
 #include "support/file_io.h"
 
 namespace ondravane {
@@ -16,10 +17,11 @@ class OutputFile {
   // Enough for any single reservation the output needs (one formatted value).
   static constexpr std::size_t kMinCapacity = 1024;
 
-  // Opens the output file at `path` (output_path.h decides what becomes of
-  // what is there), not inherited by child processes. A path holding a NUL
-  // byte, a failed removal or a failed open raises a failure.
-  explicit OutputFile(std::string_view path, std::size_t capacity = kDefaultCapacity);
+  // Opens the output file at `path`, written the way `commit` says
+  // (output_path.h decides what becomes of what is there). A path holding a
+  // NUL byte, a failed removal or a failed open raises a failure.
+  explicit OutputFile(std::string_view path, OutputCommit commit = OutputCommit::kAsWritten,
+                      std::size_t capacity = kDefaultCapacity);
 
   // Closes the file, ignoring close errors. Bytes still buffered are dropped,
   // not written: after a failure the file keeps exactly what reached it, and
@@ -52,6 +54,11 @@ class OutputFile {
   // Hands every buffered byte to the file; raises a failure if a write fails
   // (the unwritten bytes are then discarded).
   void flush();
+  // The last flush of a complete output, which then becomes the output.
+  void finish() {
+    flush();
+    target_.commit();
+  }
 
  private:
   // Writes the first capacity_ bytes and keeps the rest at the front.
@@ -61,7 +68,7 @@ class OutputFile {
   // opened: a failed allocation then leaves no descriptor behind.
   std::size_t capacity_;
   std::unique_ptr<char[]> buffer_;
-  UniqueFd fd_;
+  OutputTarget target_;
   std::size_t size_ = 0;
 };
 

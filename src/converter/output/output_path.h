@@ -1,17 +1,62 @@
 // What becomes of whatever the output path names when an output file is
-// made there, decided in one place.
+// made there, decided in one place, for both ways an output is written:
+// in place as it is written (the Python function), or into a new file
+// beside it that replaces it only once complete (the command line).
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "support/file_io.h"
 
 namespace ondravane {
 
-// Opens the output file at `path` as the writer always has: whatever the
-// path names is removed first (special files excepted, which are written in
-// place), then the file is created with mode 0666 before the umask, or
-// truncated. A failed removal or open raises a failure.
-UniqueFd open_output_path(std::string_view path);
+enum class OutputCommit {
+  // Whatever the path names is removed first and the file created there
+  // and written as it goes: a failure leaves what was written.
+  kAsWritten,
+  // A new file in the output's folder, linked in over the path only when
+  // complete: a failure, or a signal the front end handles, leaves what was
+  // there before.
+  kWhenComplete,
+};
+
+// The file an output is written to, open for writing and not inherited by
+// child processes. Whatever way it is written, devices, FIFOs and sockets
+// (for example /dev/null, a pipe) and the process's own descriptors
+// (/dev/stdout, /dev/fd/N, /proc/self/fd/N, and links to them) are written
+// in place and never removed; a link to a file is replaced by a regular
+// file; a dangling link makes the file it names; a new file's permission
+// bits are 0666 less the umask.
+class OutputTarget {
+ public:
+  // Fails as the writer always has: a path holding a NUL byte, an entry
+  // that cannot be removed (a directory), a folder that does not exist or
+  // cannot be written.
+  OutputTarget(std::string_view path, OutputCommit commit);
+  // Without commit(), a file not yet linked in is discarded.
+  ~OutputTarget();
+  OutputTarget(const OutputTarget&) = delete;
+  OutputTarget& operator=(const OutputTarget&) = delete;
+
+  int fd() const { return fd_.get(); }
+
+  // After the last byte is written: links a complete file in over the path.
+  void commit();
+
+ private:
+  UniqueFd fd_{-1};
+  // With kWhenComplete and a new file: the folder and name it replaces, and
+  // the name of the file while it is named but not yet complete (only when
+  // the file system cannot make unnamed files).
+  UniqueFd folder_{-1};
+  std::string folder_path_;
+  std::string name_;
+  std::string temporary_;
+};
+
+// For a front end's handler of a terminating signal: removes the named but
+// incomplete output file, if one exists. Async-signal-safe.
+void remove_incomplete_output() noexcept;
 
 }  // namespace ondravane

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cmath>
 #include <span>
 
 #include "support/float_eval.h"
@@ -21,5 +22,13 @@ inline constexpr std::size_t kMaxValueChars = 327;
 // Infinities and NaN, which records never hold, come out as "inf"/"nan".
 // Allocates nothing.
 std::size_t format_value(double value, std::span<char, kMaxValueChars> out);
+
+// At least the length format_value gives `value`, cheaply: its shortest
+// digits (17 at most) with a sign and "0.", unless the magnitude is below
+// 10^-7 or from 10^17 on, where positional notation adds zeros.
+inline std::size_t max_value_chars(double value) {
+  const double magnitude = std::fabs(value);
+  return magnitude == 0.0 || (magnitude >= 1e-7 && magnitude < 1e17) ? 26 : kMaxValueChars;
+}
 
 }  // namespace ondravane

@@ -55,7 +55,7 @@ void append_line(Out& out, std::string_view token, std::uint32_t sentence, std::
 
 void fail_missing_layer() { fail("index out of bounds: the len is 0 but the index is 0"); }
 
-W2vWriter::W2vWriter(std::string_view path) : out_(path) {}
+W2vWriter::W2vWriter(std::string_view path, OutputCommit commit) : out_(path, commit) {}
 
 void W2vWriter::header(std::uint64_t total, std::uint64_t dimension) {
   append_integer(out_, total);

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "converter/output/output_file.h"
+#include "converter/output/value_text.h"
 
 namespace ondravane {
 
@@ -18,17 +19,16 @@ namespace ondravane {
 // it only knows the format.
 class W2vWriter {
  public:
-  // Removes whatever the path names (special files excepted) and creates
-  // the file anew.
-  explicit W2vWriter(std::string_view path);
+  // Opens the output at `path`, written the way `commit` says.
+  explicit W2vWriter(std::string_view path, OutputCommit commit = OutputCommit::kAsWritten);
 
   void header(std::uint64_t total, std::uint64_t dimension);
   void line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
             std::span<const double> values);
   // Lines formatted elsewhere (by FormattedLines), passed through as they are.
   void formatted(std::string_view lines) { out_.append(lines); }
-  // Hands every buffered byte to the file.
-  void flush() { out_.flush(); }
+  // Hands every buffered byte to the file, which then becomes the output.
+  void finish() { out_.finish(); }
 
   // The failure of a feature without layers met while writing lines: the
   // file keeps the complete lines before it.
@@ -81,6 +81,14 @@ class FormattedLines {
   std::size_t capacity_ = 0;
   std::size_t size_ = 0;
 };
+
+// At least the length of the line W2vWriter::line writes for these.
+inline std::size_t max_line_text(std::string_view token, std::span<const double> values) {
+  // The identifier's two numbers take 10 and 20 digits at most.
+  std::size_t length = token.size() + 34;
+  for (double value : values) length += max_value_chars(value) + 1;
+  return length;
+}
 
 // The failure of a feature without layers: its first layer is looked up in
 // an empty list.

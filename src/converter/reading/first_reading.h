@@ -49,7 +49,8 @@ struct LineChunk {
   std::exception_ptr error;
   bool valid_utf8 = true;
 
-  std::size_t held_bytes() const { return text.capacity(); }
+  // Memory held, input and results, for the budget of chunks in flight.
+  std::size_t held_bytes() const { return text.capacity() + lengths.capacity() * sizeof(std::uint64_t); }
 };
 
 // Worker side: checks the lines of `chunk` from where the work stands with

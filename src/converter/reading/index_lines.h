@@ -27,6 +27,11 @@ struct IndexChunk : LineChunk {
     return lines.size() * sizeof(IndexedLine) + places.size() * sizeof(OccurrencePlace) +
            tokens.size() + token_ends.size() * sizeof(std::size_t);
   }
+  std::size_t held_bytes() const {
+    return LineChunk::held_bytes() + lines.capacity() * sizeof(IndexedLine) +
+           places.capacity() * sizeof(OccurrencePlace) + tokens.capacity() +
+           token_ends.capacity() * sizeof(std::size_t);
+  }
 };
 
 // The work on a chunk: each line checked in full, its places kept.

@@ -45,6 +45,29 @@ bool OccurrenceReader::read(const CorpusIndex& index, std::uint64_t occurrence,
   return true;
 }
 
+void OccurrenceReader::release_beyond(std::size_t limit) {
+  pieces_.release_beyond(limit);
+  if (values_.capacity() * sizeof(double) > limit) values_ = {};
+  if (token_.capacity() > limit) token_ = {};
+}
+
+std::uint64_t occurrence_span(const CorpusIndex& index, std::uint64_t occurrence, std::uint32_t in_line,
+                              const IndexedLine& shape) {
+  // An occurrence's token and layers stand within its feature, which ends
+  // before the next feature's token and layers; its first place is where it
+  // starts at the earliest.
+  const auto start_of = [&](std::uint64_t k) {
+    const std::uint32_t values = index.values_at[k];
+    return index.numbered ? values : std::min(values, index.tokens_at[k]);
+  };
+  const std::uint64_t start = start_of(occurrence);
+  for (std::uint64_t next = occurrence + 1, k = in_line + 1; k < shape.occurrences; ++next, ++k) {
+    const std::uint64_t next_start = start_of(next);
+    if (next_start != OccurrencePlace::kNoLayer && next_start > start) return next_start - start;
+  }
+  return shape.length - start;
+}
+
 void IndexedOutput::fail_at(ChunkStop stop) {
   if (stop == ChunkStop::kMissingLayer) {
     if (!bar_) fail_missing_layer();
@@ -56,7 +79,7 @@ void IndexedOutput::fail_at(ChunkStop stop) {
 void IndexedOutput::finish() {
   if (!bar_) fail_input_changed();  // the index promised a survivor
   bar_->finish_and_clear();
-  writer_.flush();
+  writer_.finish();
 }
 
 }  // namespace ondravane

@@ -18,6 +18,7 @@
 #include "converter/input/piece_reader.h"
 #include "converter/line/line_parser.h"
 #include "converter/output/w2v_writer.h"
+#include "converter/workers/chunk_size.h"
 #include "progress/progress_bar.h"
 #include "support/chunked_array.h"
 
@@ -28,7 +29,7 @@ enum class ChunkStop {
   kNone,
   kMissingLayer,  // a survivor without layers: writing fails there
   kChanged,       // the file is no longer what the first reading indexed
-  kFull,          // the formatted text reached its cap; the rest is still to do
+  kFull,          // a worker's share is done; the rest, from this occurrence, is still to do
 };
 
 // Reads the pieces of one occurrence again, with buffers kept from one
@@ -37,6 +38,8 @@ class OccurrenceReader {
  public:
   explicit OccurrenceReader(int fd = -1) : pieces_(fd) {}
   void use_fd(int fd) { pieces_.use_fd(fd); }
+  // Gives back buffers that grew beyond `limit` bytes.
+  void release_beyond(std::size_t limit);
 
   // The token (marks removed) and first-layer values of occurrence number
   // `occurrence`, in the line of `shape` at `line_offset`. False when the
@@ -65,10 +68,18 @@ struct IndexedChunk {
   std::uint64_t position = 0;      // the number the next survivor of the line is written with
 };
 
+// The most bytes of its line that occurrence `occurrence`, the `in_line`-th
+// of the line `shape`, can span: up to where the next one starts, or to the
+// line's end.
+std::uint64_t occurrence_span(const CorpusIndex& index, std::uint64_t occurrence, std::uint32_t in_line,
+                              const IndexedLine& shape);
+
 // Formats the survivors of `chunk` (every occurrence of the index, or those
 // whose bit of `kept` is set) with `sink.line(token, sentence, position,
-// values)` until the chunk's end, a stop, or `sink.full()`; `chunk` is left
-// at the occurrence where it stopped.
+// values)` until the chunk's end or a stop; `chunk` is left at the
+// occurrence where it stopped. A sink that takes only so much says so with
+// `sink.may_read(span)` before an occurrence is read again and
+// `sink.fits(token, values)` before it is formatted.
 template <typename Sink>
 ChunkStop format_chunk(const CorpusIndex& index, const ChunkedBits* kept, IndexedChunk& chunk,
                    OccurrenceReader& reader, Sink& sink, const std::atomic<bool>* stopping = nullptr) {
@@ -77,11 +88,12 @@ ChunkStop format_chunk(const CorpusIndex& index, const ChunkedBits* kept, Indexe
     const IndexedLine& shape = index.lines[chunk.line];
     for (; chunk.in_line < shape.occurrences; ++chunk.in_line, ++chunk.occurrence) {
       if (kept != nullptr && !(*kept)[chunk.occurrence]) continue;
-      if (sink.full()) return ChunkStop::kFull;
       if (index.values_at[chunk.occurrence] == OccurrencePlace::kNoLayer) return ChunkStop::kMissingLayer;
+      if (!sink.may_read(occurrence_span(index, chunk.occurrence, chunk.in_line, shape))) return ChunkStop::kFull;
       std::string_view token;
       std::span<const double> values;
       if (!reader.read(index, chunk.occurrence, chunk.offset, shape, token, values)) return ChunkStop::kChanged;
+      if (!sink.fits(token, values)) return ChunkStop::kFull;
       sink.line(token, shape.linex_index, chunk.position, values);
       ++chunk.position;
     }
@@ -98,7 +110,6 @@ struct FormattedChunk {
   std::uint64_t written = 0;
   std::size_t first_dimension = 0;
   std::size_t complete = 0;  // bytes of `text` in complete lines
-  std::size_t cap = 0;       // full() once the text holds this much (0: never)
 
   void clear() {
     text.clear();
@@ -112,7 +123,13 @@ struct FormattedChunk {
     complete = text.bytes().size();
     ++written;
   }
-  bool full() const { return cap != 0 && complete >= cap; }
+  bool may_read(std::uint64_t span) const { return span <= kPieceBytesPerWorker; }
+  bool fits(std::string_view token, std::span<const double> values) const {
+    // Most lines fit even at the longest text of every value.
+    const std::size_t longest = token.size() + 34 + values.size() * (kMaxValueChars + 1);
+    return complete + longest <= kFormattedBytesPerChunk ||
+           complete + max_line_text(token, values) <= kFormattedBytesPerChunk;
+  }
   // After an exception while formatting: only the complete lines stay.
   void drop_incomplete_line() { text.keep_first(complete); }
 };
@@ -131,7 +148,8 @@ class IndexedOutput {
     writer_.line(token, sentence, position, values);
     bar_->inc(1);
   }
-  bool full() const { return false; }
+  bool may_read(std::uint64_t) const { return true; }
+  bool fits(std::string_view, std::span<const double>) const { return true; }
 
   // Survivors a worker formatted.
   void formatted(const FormattedChunk& chunk) {

@@ -28,6 +28,7 @@ bool run_chunks_in_order(ChunkReader& reader, Workers& workers, Take&& take) {
       if (chunk.worked == chunk.text.lines().size()) break;
       workers.work_here(chunk);
     }
+    reader.release(chunk.text);
     workers.release_oldest();
   }
 }

@@ -23,4 +23,13 @@ inline constexpr std::size_t kBytesInFlightPerWorker = std::size_t{4} << 20;
 // bytes), so a chunk's results stay bounded too.
 inline constexpr std::size_t kResultBytesPerChunk = std::size_t{1} << 20;
 
+// In the second reading a worker formats at most this much text a chunk,
+// and reads again no occurrence that may span more than kPieceBytesPerWorker
+// bytes of its line: the calling thread, which writes straight into the
+// file, takes what is left, so huge occurrences and values whose text is
+// far longer than what was read cost one thread's memory, not a worker's
+// each.
+inline constexpr std::size_t kFormattedBytesPerChunk = std::size_t{1} << 20;
+inline constexpr std::size_t kPieceBytesPerWorker = std::size_t{256} << 10;
+
 }  // namespace ondravane
