@@ -13,8 +13,11 @@
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size);
+// Called once before the inputs, as the engine does, by the targets that have it.
+extern "C" [[gnu::weak]] int LLVMFuzzerInitialize(int* argc, char*** argv);
 
 int main(int argc, char** argv) {
+  if (LLVMFuzzerInitialize != nullptr) LLVMFuzzerInitialize(&argc, &argv);
   int replayed = 0;
   for (int i = 1; i < argc; ++i) {
     std::vector<std::filesystem::path> files;

@@ -134,7 +134,7 @@ class SignalsHeld {
 
 }  // namespace
 
-OutputTarget::OutputTarget(std::string_view path_text, OutputCommit commit) {
+OutputTarget::OutputTarget(std::string_view path_text, OutputCommit commit, bool unnamed_files) {
   const std::string path(path_text);
   if (path.find('\0') != std::string::npos) fail_unwrap(describe_nul_in_path());
   const int descriptor = own_descriptor(path);
@@ -170,10 +170,12 @@ OutputTarget::OutputTarget(std::string_view path_text, OutputCommit commit) {
   folder_path_ = folder;
   name_ = name;
   folder_ = above_standard_streams(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  const int unnamed = ::openat(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (unnamed >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
-    fd_ = above_standard_streams(unnamed);
-    return;
+  if (unnamed_files) {
+    const int unnamed = ::openat(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (unnamed >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
+      fd_ = above_standard_streams(unnamed);
+      return;
+    }
   }
   // A file system without unnamed files: a named one, removed on failure.
   for (int attempt = 0;; ++attempt) {

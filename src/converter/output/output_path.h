@@ -32,8 +32,10 @@ class OutputTarget {
  public:
   // Fails as the writer always has: a path holding a NUL byte, an entry
   // that cannot be removed (a directory), a folder that does not exist or
-  // cannot be written.
-  OutputTarget(std::string_view path, OutputCommit commit);
+  // cannot be written. A new file written beside the output is unnamed
+  // until complete where the file system allows, else named and removed on
+  // failure; `unnamed` false always names it, for tests of that way.
+  OutputTarget(std::string_view path, OutputCommit commit, bool unnamed = true);
   // Without commit(), a file not yet linked in is discarded.
   ~OutputTarget();
   OutputTarget(const OutputTarget&) = delete;
