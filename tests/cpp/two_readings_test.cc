@@ -93,11 +93,13 @@ INSTANTIATE_TEST_SUITE_P(Corpora, TwoReadingsTest, testing::ValuesIn(corpus_case
 // timestamps are too coarse to show the change, only the bytes read again
 // can tell: `rereads_change` says whether the second reading meets changed
 // bytes (and must fail) or only bytes it never reads again (and must write
-// what the first reading saw).
+// what the first reading saw); with the filter's token numbers the tokens
+// are not read again, which `rereads_when_numbered` says.
 struct ChangeCase {
   const char* name;
   std::function<void(const std::string& path)> change;
   bool rereads_change;
+  bool rereads_when_numbered;
 };
 
 // Rewrites the file in place with `content` and gives it back its old
@@ -119,7 +121,10 @@ constexpr const char* kChangedFailure =
     "the input file changed while it was being converted (appended to, truncated or "
     "rewritten); no complete output was written";
 
-class InputChangeTest : public ScratchDir, public testing::WithParamInterface<ChangeCase> {
+// A change, and whether the first reading numbers the tokens (as with the
+// filter).
+class InputChangeTest : public ScratchDir,
+                        public testing::WithParamInterface<std::tuple<ChangeCase, bool>> {
  protected:
   // The second reading of the file indexed before the change, through the
   // descriptor opened before it (`coarse_times` false) or through one
@@ -131,10 +136,10 @@ class InputChangeTest : public ScratchDir, public testing::WithParamInterface<Ch
     write_whole(input_, kIndexedFile);
     InputFile file(input_);
     EXPECT_TRUE(file.can_read_twice());
-    IndexRead read = index_records(file, false);
+    IndexRead read = index_records(file, numbered());
     EXPECT_FALSE(read.malformed);
     EXPECT_TRUE(file.first_reading_complete(read.bytes));
-    GetParam().change(input_);
+    change().change(input_);
     std::optional<InputFile> reopened;
     if (coarse_times) reopened.emplace(input_);
     std::string failure;
@@ -145,6 +150,9 @@ class InputChangeTest : public ScratchDir, public testing::WithParamInterface<Ch
     });
     return failure;
   }
+
+  const ChangeCase& change() const { return std::get<0>(GetParam()); }
+  bool numbered() const { return std::get<1>(GetParam()); }
 
   std::string input_;
   std::string output_;
@@ -158,7 +166,7 @@ TEST_P(InputChangeTest, FailsBeforeWritingAnInconsistentFile) {
 // the conversion fails: never a line mixing two versions.
 TEST_P(InputChangeTest, ChangedBytesReadAgainFailEvenWhenTimesCannotTell) {
   const std::string failure = convert_across_the_change(true);
-  if (GetParam().rereads_change) {
+  if (numbered() ? change().rereads_when_numbered : change().rereads_change) {
     EXPECT_EQ(failure, kChangedFailure);
   } else {
     EXPECT_EQ(failure, "<no failure>");
@@ -168,52 +176,55 @@ TEST_P(InputChangeTest, ChangedBytesReadAgainFailEvenWhenTimesCannotTell) {
 
 INSTANTIATE_TEST_SUITE_P(
     Changes, InputChangeTest,
-    testing::Values(
+    testing::Combine(testing::Values(
         ChangeCase{"Appended",
                    [](const std::string& path) {
                      std::ofstream(path, std::ios::app) << "[2,[]]\n";
                    },
-                   false},
+                   false, false},
         ChangeCase{"Truncated", [](const std::string& path) { ASSERT_EQ(::truncate(path.c_str(), 20), 0); },
-                   true},
+                   true, true},
         ChangeCase{"LinesOfOtherLengths",
                    [](const std::string& path) {
                      rewrite_keeping_time(path, "[1,[[\"c\",[[0,[0.25]]]],[\"d\",[[0,[4]]]]]]\n"
                                                 "[0,[[\"ab\",[[0,[1.5,2]],[1,[3]]]]]]\n");
                    },
-                   true},
+                   true, true},
         ChangeCase{"TokenMoved",
                    [](const std::string& path) {
                      rewrite_keeping_time(path, "[0,[[ \"a\",[[0,[1.5,2]],[1,[3]]]]]]\n"
                                                 "[1,[[\"c\",[[0,[0.25]]]],[\"d\",[[0,[4]]]]]]\n");
                    },
-                   true},
+                   true, false},
         ChangeCase{"ValueNoLongerANumber",
                    [](const std::string& path) {
                      rewrite_keeping_time(path, "[0,[[\"ab\",[[0,[1.5,2]],[1,[3]]]]]]\n"
                                                 "[1,[[\"c\",[[0,[0.2x]]]],[\"d\",[[0,[4]]]]]]\n");
                    },
-                   true},
+                   true, true},
         // Same sizes, same shapes: only the bytes themselves differ.
         ChangeCase{"TokenRewritten",
                    [](const std::string& path) {
                      rewrite_keeping_time(path, "[0,[[\"NE\",[[0,[1.5,2]],[1,[3]]]]]]\n"
                                                 "[1,[[\"c\",[[0,[0.25]]]],[\"d\",[[0,[4]]]]]]\n");
                    },
-                   true},
+                   true, false},
         ChangeCase{"ValueRewritten",
                    [](const std::string& path) {
                      rewrite_keeping_time(path, "[0,[[\"ab\",[[0,[1.5,2]],[1,[3]]]]]]\n"
                                                 "[1,[[\"c\",[[0,[7.25]]]],[\"d\",[[0,[4]]]]]]\n");
                    },
-                   true},
+                   true, true},
         ChangeCase{"LaterLayerRewritten",
                    [](const std::string& path) {
                      rewrite_keeping_time(path, "[0,[[\"ab\",[[0,[1.5,2]],[1,[9]]]]]]\n"
                                                 "[1,[[\"c\",[[0,[0.25]]]],[\"d\",[[0,[4]]]]]]\n");
                    },
-                   false}),
-    [](const testing::TestParamInfo<ChangeCase>& info) { return info.param.name; });
+                   false, false}),
+                     testing::Bool()),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Numbered" : "");
+    });
 
 // A file that grows or shrinks after the first reading met its end, before
 // that reading is noted, is noticed then: what was read no longer matches
