@@ -4,11 +4,13 @@
 #include "converter/check.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
 #include <string>
 
 #include "converter/check/file_check.h"
 #include "converter/check/line_survey.h"
+#include "converter/input/chunk_ranges.h"
 #include "converter/input/chunk_reader.h"
 #include "converter/workers/chunk_loop.h"
 #include "converter/workers/ordered_workers.h"
@@ -21,15 +23,23 @@ CheckReport check_file(std::string_view path, std::size_t max_problems, unsigned
   const UniqueFd file = open_or_fail(std::string(path), O_RDONLY | O_CLOEXEC);
   CheckReport report;
   FileCheck check(report, max_problems);
-  ChunkReader reader(file.get(), chunk_bytes);
   const unsigned threads = jobs > 1 ? jobs : 0;
   OrderedWorkers<SurveyChunk, decltype(&survey_lines)> workers(
       threads, std::size_t{jobs} * kChunksPerWorker, std::size_t{jobs} * kBytesInFlightPerWorker,
       &survey_lines);
-  run_chunks_in_order(reader, workers, [&](const SurveyChunk& chunk) {
+  const auto take = [&](const SurveyChunk& chunk) {
     for (std::size_t i = 0; i < chunk.count; ++i) check.take(chunk.lines[i]);
     return true;
-  });
+  };
+  // Workers read a regular file themselves, each its range.
+  struct stat status;
+  if (!workers.inline_work() && ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode)) {
+    ChunkRanges ranges(file.get(), static_cast<std::uint64_t>(status.st_size), chunk_bytes);
+    run_chunks_in_order(ranges, workers, take);
+    return report;
+  }
+  ChunkReader reader(file.get(), chunk_bytes);
+  run_chunks_in_order(reader, workers, take);
   reader.raise_read_error();
   return report;
 }

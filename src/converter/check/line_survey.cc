@@ -16,6 +16,7 @@ void survey_line(LineParser& parser, std::string_view raw, SurveyedLine& surveye
 }
 
 void survey_lines(SurveyChunk& chunk, const std::atomic<bool>& stopping) {
+  chunk.text.load();
   chunk.count = 0;
   std::size_t results = 0;
   const std::string_view text = chunk.text.lines();

@@ -11,13 +11,7 @@
 
 namespace ondravane {
 
-void ChunkReader::reserve(ChunkBytes& chunk, std::size_t size, std::size_t keep) {
-  if (chunk.capacity_ >= size) return;
-  auto larger = std::make_unique_for_overwrite<char[]>(size);
-  if (keep != 0) std::memcpy(larger.get(), chunk.buffer_.get(), keep);
-  chunk.buffer_ = std::move(larger);
-  chunk.capacity_ = size;
-}
+void ChunkReader::reserve(ChunkBytes& chunk, std::size_t size, std::size_t keep) { chunk.reserve(size, keep); }
 
 bool ChunkReader::fill(ChunkBytes& chunk) {
   const std::size_t carry = previous_ == nullptr ? 0 : previous_->end_ - previous_->size_;
@@ -26,6 +20,7 @@ bool ChunkReader::fill(ChunkBytes& chunk) {
     // grown for the line it holds, serves again rather than a second one.
     std::swap(chunk.buffer_, previous_->buffer_);
     std::swap(chunk.capacity_, previous_->capacity_);
+    std::swap(chunk.start_, previous_->start_);
     std::swap(chunk.size_, previous_->size_);
     std::swap(chunk.end_, previous_->end_);
     give_back_if_grown(*previous_);
@@ -45,6 +40,7 @@ bool ChunkReader::fill(ChunkBytes& chunk) {
   }
   previous_ = &chunk;
   previous_taken_ = false;
+  chunk.start_ = 0;
   chunk.end_ = carry;
   chunk.size_ = 0;
   // The carry is part of one line: no LF in it.

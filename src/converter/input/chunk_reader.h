@@ -11,24 +11,9 @@
 #include <memory>
 #include <string_view>
 
+#include "converter/input/chunk_bytes.h"
+
 namespace ondravane {
-
-// The bytes of one chunk: whole lines (the last line of the file may lack
-// its LF), then the start of the next line when a read cut it, which the
-// next fill carries over.
-class ChunkBytes {
- public:
-  std::string_view lines() const { return {buffer_.get(), size_}; }
-  // Memory held, for the budget of chunks in flight.
-  std::size_t capacity() const { return capacity_; }
-
- private:
-  friend class ChunkReader;
-  std::unique_ptr<char[]> buffer_;
-  std::size_t capacity_ = 0;
-  std::size_t size_ = 0;  // bytes of whole lines
-  std::size_t end_ = 0;   // bytes read: size_ to end_ is the carry
-};
 
 class ChunkReader {
  public:
@@ -67,7 +52,7 @@ class ChunkReader {
     if (chunk.capacity_ <= 2 * chunk_bytes_) return;
     chunk.buffer_.reset();
     chunk.capacity_ = 0;
-    chunk.size_ = chunk.end_ = 0;
+    chunk.start_ = chunk.size_ = chunk.end_ = 0;
   }
 
   int fd_;
@@ -77,23 +62,5 @@ class ChunkReader {
   bool exhausted_ = false;
   std::exception_ptr read_error_;
 };
-
-// The line of `text` that starts at `offset`, LF included when it has one.
-inline std::string_view line_at(std::string_view text, std::size_t offset) {
-  const char* start = text.data() + offset;
-  const std::size_t left = text.size() - offset;
-  const void* lf = std::memchr(start, '\n', left);
-  return {start, lf == nullptr ? left : static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1};
-}
-
-// A line without its terminator: the final LF and then one CR directly
-// before it.
-inline std::string_view without_terminator(std::string_view line) {
-  if (!line.empty() && line.back() == '\n') {
-    line.remove_suffix(1);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  }
-  return line;
-}
 
 }  // namespace ondravane

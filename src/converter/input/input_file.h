@@ -20,7 +20,11 @@ class InputFile {
   explicit InputFile(std::string_view path);
 
   int fd() const { return fd_.get(); }
+  // The size the path's status gave, which the reading bar measures.
   std::uint64_t size() const { return size_; }
+  // The size of the open file right after the open (of a file that can be
+  // read twice).
+  std::uint64_t opened_size() const { return identity_.size; }
 
   // Whether the file can be read twice with the same bytes: a regular file
   // whose size is real (not one of the generated files of /proc or /sys, or

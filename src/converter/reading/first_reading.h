@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "converter/input/chunk_ranges.h"
 #include "converter/input/chunk_reader.h"
 #include "converter/input/input_file.h"
 #include "converter/json/rejection.h"
@@ -59,6 +60,7 @@ struct LineChunk {
 // accepted; `results()` is the bytes the chunk's results hold.
 template <typename Chunk, typename Accept, typename Results>
 void work_lines(Chunk& chunk, const std::atomic<bool>& stopping, Accept&& accept, Results&& results) {
+  chunk.text.load();
   chunk.pass_start = chunk.worked;
   chunk.lengths.clear();
   chunk.stop = LineChunk::Stop::kNone;
@@ -127,17 +129,26 @@ template <typename Chunk, typename Work, typename Keep>
 std::optional<MalformedLine> read_lines(const InputFile& file, unsigned jobs, std::size_t chunk_bytes,
                                         Work work, Keep&& keep, LinesTaken& taken) {
   ProgressBar bar(file.size());
-  ChunkReader reader(file.fd(), chunk_bytes);
   const unsigned threads = jobs > 1 ? jobs : 0;
   OrderedWorkers<Chunk, Work> workers(threads, std::size_t{jobs} * kChunksPerWorker,
                                       std::size_t{jobs} * kBytesInFlightPerWorker, std::move(work));
   std::optional<MalformedLine> malformed;
-  const bool finished = run_chunks_in_order(reader, workers, [&](Chunk& chunk) {
+  const auto take = [&](Chunk& chunk) {
     malformed = take_lines(chunk, taken, bar, [&](std::size_t i) { keep(chunk, i); });
     return !malformed;
-  });
+  };
+  // Workers read a file that can be read twice themselves, each its range;
+  // anything else is read in order by this thread.
+  bool finished;
+  if (!workers.inline_work() && file.can_read_twice()) {
+    ChunkRanges ranges(file.fd(), file.opened_size(), chunk_bytes);
+    finished = run_chunks_in_order(ranges, workers, take);
+  } else {
+    ChunkReader reader(file.fd(), chunk_bytes);
+    finished = run_chunks_in_order(reader, workers, take);
+    if (finished) reader.raise_read_error();
+  }
   if (!finished) return malformed;
-  reader.raise_read_error();
   bar.finish_and_clear();
   return std::nullopt;
 }

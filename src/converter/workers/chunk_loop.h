@@ -4,16 +4,16 @@
 // is worked on by the calling thread before the next chunk is taken.
 #pragma once
 
-#include "converter/input/chunk_reader.h"
 #include "converter/workers/ordered_workers.h"
 
 namespace ondravane {
 
-// `take(chunk)` takes what the work found so far and returns whether the
-// reading goes on; a chunk is done when its `worked` bytes reach its lines'.
-// Returns false when a take ended the reading.
-template <typename Workers, typename Take>
-bool run_chunks_in_order(ChunkReader& reader, Workers& workers, Take&& take) {
+// `source` fills the chunks' bytes (a ChunkReader, or ChunkRanges whose
+// chunks load their own); `take(chunk)` takes what the work found so far and
+// returns whether the reading goes on; a chunk is done when its `worked`
+// bytes reach its lines'. Returns false when a take ended the reading.
+template <typename Source, typename Workers, typename Take>
+bool run_chunks_in_order(Source& reader, Workers& workers, Take&& take) {
   for (;;) {
     while (workers.has_room()) {
       auto& chunk = workers.free_chunk();

@@ -1,0 +1,66 @@
+// The bytes of one chunk of work: whole lines of the input, read into the
+// chunk's own buffer either by whoever fills the chunks in order (a stream)
+// or, for a file that can be read at any offset, by whoever works on the
+// chunk, from the range of the file it was given.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string_view>
+
+namespace ondravane {
+
+class ChunkBytes {
+ public:
+  std::string_view lines() const { return {buffer_.get() + start_, size_}; }
+  // Memory held, for the budget of chunks in flight.
+  std::size_t capacity() const { return capacity_; }
+
+  // Reads the lines of the range the chunk was given, if it was given one:
+  // those that start in it, whole, however far past its end they reach. A
+  // failed read raises its failure.
+  void load();
+
+ private:
+  friend class ChunkReader;
+  friend class ChunkRanges;
+  // Gives the buffer room for at least `size` bytes, keeping its first `keep`.
+  void reserve(std::size_t size, std::size_t keep);
+  // Reads `length` bytes at `offset` to `at` in the buffer; returns how many
+  // there were before the end of the file.
+  std::size_t read_at(std::uint64_t offset, std::size_t at, std::size_t length);
+
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;
+  std::size_t start_ = 0;  // where the lines start in the buffer
+  std::size_t size_ = 0;   // bytes of whole lines
+  std::size_t end_ = 0;    // bytes read: start_ + size_ to end_ is the carry of a stream
+  // A range to load: [begin_, range_end_) of `fd_`, unless fd_ is -1.
+  int fd_ = -1;
+  std::uint64_t begin_ = 0;
+  std::uint64_t range_end_ = 0;
+};
+
+// The line of `text` that starts at `offset`, LF included when it has one.
+inline std::string_view line_at(std::string_view text, std::size_t offset) {
+  const char* start = text.data() + offset;
+  const std::size_t left = text.size() - offset;
+  const void* lf = std::memchr(start, '\n', left);
+  return {start, lf == nullptr ? left : static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1};
+}
+
+// A line without its terminator: the final LF and then one CR directly
+// before it.
+inline std::string_view without_terminator(std::string_view line) {
+  if (!line.empty() && line.back() == '\n') {
+    line.remove_suffix(1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  }
+  return line;
+}
+
+}  // namespace ondravane
