@@ -13,6 +13,7 @@
 #include "converter/line/line_parser.h"
 #include "converter/json/number_conversion.h"
 #include "converter/output/value_text.h"
+#include "number_text.h"
 #include "record_helpers.h"
 
 namespace {
