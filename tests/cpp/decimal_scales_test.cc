@@ -10,6 +10,7 @@
 #include <compare>
 #include <cstdint>
 
+#include "converter/output/shortest_digits.h"
 #include "natural_number.h"
 
 namespace ondravane::decimal_scales {
@@ -52,6 +53,7 @@ TEST(DecimalExponents, FloorLog10OfEveryBinaryExponent) {
     const bool exact_scale = k >= kLowestExact && k <= 0;
     ASSERT_EQ(exact_scale, q >= kLowestExactExponent && q <= kHighestExactExponent) << q;
   }
+  EXPECT_LE(shortest_digits_detail::kHighestCommonExponent, kHighestExactExponent);
 }
 
 TEST(DecimalExponents, FloorLog2OfEveryDecimalExponent) {
