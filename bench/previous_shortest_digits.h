@@ -1,11 +1,12 @@
 // The shortest digits as the converter computed them before the current
 // algorithm: an exact 128-bit path for binary exponents -88 to -1 and the
-// library elsewhere. Kept only so that the micro-benchmark measures both in
-// one run of one binary.
+// library's std::to_chars elsewhere. Kept only so that the micro-benchmark
+// measures both in one run of one binary.
 #pragma once
 
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cstdint>
 
 #include "converter/output/shortest_digits.h"
@@ -13,6 +14,25 @@
 #include "support/integer_powers_of_ten.h"
 
 namespace ondravane::previous {
+
+// The library's shortest scientific form, d1[.d2...dn]e<sign><two or three
+// digits>, read back as digits and exponent.
+inline DecimalDigits shortest_digits_by_library(double magnitude) {
+  char text[40];
+  const char* const end =
+      std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific).ptr;
+  const bool long_exponent = end[-4] != 'e';
+  const char* const e = end - (long_exponent ? 5 : 4);
+  int exponent = (e[2] - '0') * 10 + (e[3] - '0');
+  if (long_exponent) exponent = exponent * 10 + (e[4] - '0');
+  if (e[1] == '-') exponent = -exponent;
+  std::uint64_t significand = static_cast<std::uint64_t>(text[0] - '0');
+  int fraction_digits = 0;
+  for (const char* p = text + 2; p < e; ++p, ++fraction_digits) {
+    significand = significand * 10 + static_cast<std::uint64_t>(*p - '0');
+  }
+  return {significand, exponent - fraction_digits};
+}
 
 // The exact path needs 128-bit products; targets without them (32-bit x86)
 // take the library's digits for every value.

@@ -30,10 +30,6 @@ struct DecimalDigits {
   int exponent;
 };
 
-// The library's shortest digits, for the few values whose products below
-// come too close to a boundary to be decided at their precision.
-[[gnu::cold]] DecimalDigits shortest_digits_by_library(double magnitude);
-
 namespace shortest_digits_detail {
 
 // floor(n / 10) for every 64-bit n: 0xCCCCCCCCCCCCCCCD is 2^67 / 10 rounded
@@ -133,10 +129,6 @@ template <class Arithmetic>
   return choose<Arithmetic>(s, nearer, lo, hi, floor_log10_pow2(q));
 }
 
-// Above 10^27 and below 10^-52, neither exact nor integer arithmetic bounds
-// how close a scaled value comes to an integer; see any_digits.
-inline constexpr int kHighestBoundedScale = 27;
-
 // Any positive finite double, with exact decisions everywhere: when the
 // factor f is exact, so is P. Otherwise f is less than 2^h <= 8 too large,
 // and P = f · (4c + d) less than 8 · (4c + d) < 2^58: a fraction of at
@@ -144,8 +136,10 @@ inline constexpr int kHighestBoundedScale = 27;
 // 0 < k <= 27 a scaled value is an integer over 5^k, at least
 // 1 / (2 · 5^27) > 2^-66 from every integer and half-integer it is not
 // equal to, so a fraction below 2^58 means an exact integer, and one within
-// 2^58 above one half cannot occur. Beyond, a fraction that close (about one
-// value in 2^58) goes to the library.
+// 2^58 above one half cannot occur. Beyond (k above 27 or below -52) no
+// double has a product with a fraction below 2^58 or within 2^58 above one
+// half: tests/cpp/digit_margins.py counts them for every binary exponent
+// and finds none. So the same reading of the fractions decides there too.
 template <class Arithmetic>
 [[gnu::noinline]] DecimalDigits any_digits(double magnitude) {
   using namespace decimal_scales;
@@ -169,10 +163,6 @@ template <class Arithmetic>
   const Wide fraction = value.fraction;
 
   constexpr std::uint64_t kHalf = std::uint64_t{1} << 59;  // of the fraction's high word
-  if ((k < kLowestExact || k > kHighestBoundedScale) &&
-      (lower_fraction.high == 0 || fraction.high == 0 || fraction.high == kHalf || upper_fraction.high == 0)) {
-    return shortest_digits_by_library(magnitude);
-  }
   // Fractions below `slack` are zero.
   const std::uint64_t slack = k >= kLowestExact && k <= 0 ? 1 : std::uint64_t{1} << 58;
   const bool open = (c & 1) != 0;
