@@ -147,12 +147,34 @@ std::vector<double> short_widened_floats() {
   return values;
 }
 
+// The doubles whose products come nearest a boundary where the factor is
+// neither exact nor bounded by 5^k: within 2^64 of one, the 16 that
+// digit_margins.py finds (none within 2^58). With their neighbours.
+std::vector<double> nearest_to_boundaries() {
+  struct Place {
+    std::uint64_t c;
+    int q;
+  };
+  constexpr Place kPlaces[] = {
+      {0x17c0747bd76fa1, -866}, {0x17c0747bd76fa1, -865}, {0x17c0747bd76fa1, -864}, {0x122cea327fa99d, -823},
+      {0x1ec55666d8f9ed, 99},   {0x1ec55666d8f9ec, 99},   {0x13de005bd620df, 164},  {0x13de005bd620df, 165},
+      {0x1dcd0089c1314f, 166},  {0x13de005bd620df, 166},  {0x1dcd0089c1314e, 166},  {0x1a999ddec72aca, 549},
+      {0x1a999ddec72aca, 550},  {0x143e72fcd3aeb3, 587},  {0x143e72fcd3aeb2, 587},  {0x12240c80bda7bf, 917}};
+  std::vector<double> values;
+  for (const Place& place : kPlaces) {
+    const std::uint64_t bits = bits_of(scaled(place.c, place.q));
+    for (int step = -100; step <= 100; ++step) values.push_back(from_bits(bits + static_cast<std::uint64_t>(step)));
+  }
+  return values;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Families, ShortestDigits,
     testing::Values(Family{"PowersOfTwo", powers_of_two}, Family{"PowersOfTen", powers_of_ten},
                     Family{"RangeEnds", range_ends}, Family{"LargeIntegers", large_integers},
                     Family{"Halfway", halfway_values}, Family{"ShortDecimals", short_decimals_and_neighbours},
-                    Family{"ShortWidenedFloats", short_widened_floats}),
+                    Family{"ShortWidenedFloats", short_widened_floats},
+                    Family{"NearestToBoundaries", nearest_to_boundaries}),
     [](const testing::TestParamInfo<Family>& info) { return std::string(info.param.name); });
 
 }  // namespace
