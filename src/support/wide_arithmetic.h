@@ -15,6 +15,12 @@ struct Wide {
   std::uint64_t low;
 };
 
+// A 192-bit one as three.
+struct Wider {
+  std::uint64_t top;
+  Wide rest;
+};
+
 // a × 2^n (0 <= n <= 63), modulo 2^128.
 constexpr Wide shift_left(Wide a, int n) {
   // Shifting by 1 then by 63 - n stays below 64 also when n is 0.
@@ -37,6 +43,13 @@ struct PortableWide {
     return {high_high + (low_high >> 32) + (high_low >> 32) + (middle >> 32),
             (middle << 32) | (low_low & 0xFFFFFFFFU)};
   }
+  // a × b in full.
+  static constexpr Wider multiply(std::uint64_t a, Wide b) {
+    const Wide by_low = multiply(a, b.low);
+    const Wide by_high = multiply(a, b.high);
+    const std::uint64_t middle = by_low.high + by_high.low;
+    return {by_high.high + (middle < by_low.high ? 1 : 0), {middle, by_low.low}};
+  }
   // a + b and a - b, modulo 2^128.
   static constexpr Wide add(Wide a, Wide b) {
     const std::uint64_t low = a.low + b.low;
@@ -55,6 +68,11 @@ struct NativeWide {
     return {static_cast<std::uint64_t>(a >> 64), static_cast<std::uint64_t>(a)};
   }
   static constexpr Wide multiply(std::uint64_t a, std::uint64_t b) { return split(static_cast<u128>(a) * b); }
+  static constexpr Wider multiply(std::uint64_t a, Wide b) {
+    const u128 by_low = static_cast<u128>(a) * b.low;
+    const u128 upper = static_cast<u128>(a) * b.high + static_cast<std::uint64_t>(by_low >> 64);
+    return {static_cast<std::uint64_t>(upper >> 64), {static_cast<std::uint64_t>(upper), static_cast<std::uint64_t>(by_low)}};
+  }
   static constexpr Wide add(Wide a, Wide b) { return split(join(a) + join(b)); }
   static constexpr Wide subtract(Wide a, Wide b) { return split(join(a) - join(b)); }
 };

@@ -84,12 +84,8 @@ struct Scaled {
 };
 template <class Arithmetic>
 [[gnu::always_inline]] inline Scaled scaled_value(std::uint64_t c, Wide f) {
-  const std::uint64_t x = c << 2;
-  const Wide by_low = Arithmetic::multiply(x, f.low);
-  const Wide by_high = Arithmetic::multiply(x, f.high);
-  const std::uint64_t middle = by_low.high + by_high.low;
-  const std::uint64_t top = by_high.high + (middle < by_low.high ? 1 : 0);
-  return {(top << 4) | (middle >> 60), {middle & ((std::uint64_t{1} << 60) - 1), by_low.low}};
+  const Wider p = Arithmetic::multiply(c << 2, f);
+  return {(p.top << 4) | (p.rest.high >> 60), {p.rest.high & ((std::uint64_t{1} << 60) - 1), p.rest.low}};
 }
 
 // The bounds of the rounding interval (the midpoints to the neighbours,
