@@ -14,8 +14,10 @@
 #include "converter/json/number_conversion.h"
 #include "converter/json/number_list_check.h"
 #include "converter/line/line_parser.h"
+#include "converter/output/shortest_digits.h"
 #include "converter/output/value_text.h"
 #include "number_text.h"
+#include "previous_shortest_digits.h"
 #include "record_helpers.h"
 #include "support/instruction_set.h"
 
@@ -185,6 +187,34 @@ void BM_FormatValue(benchmark::State& state) {
       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_FormatValue);
+
+// The digits alone, without their layout, over the same values: the
+// previous algorithm, the current one, and the current one with the 32-bit
+// x86 form of its 128-bit products.
+template <ondravane::DecimalDigits (*Digits)(double)>
+void BM_ShortestDigits(benchmark::State& state) {
+  const std::vector<double> values = activation_values(1 << 20, 13);
+  for (auto _ : state) {
+    std::uint64_t total = 0;
+    for (double value : values) {
+      const ondravane::DecimalDigits digits = Digits(value < 0 ? -value : value);
+      total += digits.significand + static_cast<std::uint64_t>(digits.exponent);
+    }
+    benchmark::DoNotOptimize(total);
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * values.size()));
+  state.counters["ns_per_value"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * values.size()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+ondravane::DecimalDigits previous_digits(double v) { return ondravane::previous::shortest_digits(v); }
+ondravane::DecimalDigits current_digits(double v) { return ondravane::shortest_digits(v); }
+ondravane::DecimalDigits portable_digits(double v) {
+  return ondravane::shortest_digits_with<ondravane::PortableWide>(v);
+}
+BENCHMARK(BM_ShortestDigits<previous_digits>)->Name("BM_ShortestDigits/previous");
+BENCHMARK(BM_ShortestDigits<current_digits>)->Name("BM_ShortestDigits/current");
+BENCHMARK(BM_ShortestDigits<portable_digits>)->Name("BM_ShortestDigits/portable_products");
 
 }  // namespace
 

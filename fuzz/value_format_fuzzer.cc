@@ -1,7 +1,10 @@
 // Fuzzes the value text of the output file: for any double, the text reads
 // back (through the C library's correctly rounded strtod) as the same bits,
 // is positional (no exponent, no stray zeros), and carries no more significant
-// digits than the shortest form that round-trips.
+// digits than the shortest form that round-trips. And the shortest digits
+// themselves, in every form of their computation, are the C++ library's, for
+// each input word read as a double, as a widened float32 and as a short
+// decimal on the exact path.
 #include <array>
 #include <bit>
 #include <cmath>
@@ -13,6 +16,8 @@
 #include <string>
 
 #include "converter/output/value_text.h"
+#include "shortest_digit_forms.h"
+#include "shortest_reference.h"
 
 namespace {
 
@@ -89,6 +94,21 @@ void check(double value) {
   if (significant > shortest_digits(std::fabs(value))) report("more digits than the shortest form", value, text);
 }
 
+void check_digits(double value) {
+  const double magnitude = std::fabs(value);
+  if (!std::isfinite(magnitude) || magnitude == 0.0) return;
+  const reference::ShortestForm expected = reference::library_shortest(magnitude);
+  for (const auto& form : ondravane::kShortestDigitForms) {
+    const ondravane::DecimalDigits got = form.digits(magnitude);
+    if (got.significand != expected.significand || got.exponent != expected.exponent) {
+      const std::string digits = std::to_string(got.significand) + "e" + std::to_string(got.exponent) + " (" +
+                                 form.name + "), the library's " + std::to_string(expected.significand) + "e" +
+                                 std::to_string(expected.exponent);
+      report("shortest digits differ from the library's", magnitude, digits);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -99,6 +119,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(std::bit_cast<double>(bits));
     // Neighbours of the same value, where digit generation changes length.
     check(std::nextafter(std::bit_cast<double>(bits), 0.0));
+    check_digits(std::bit_cast<double>(bits));
+    check_digits(reference::widened_float(bits));
+    check_digits(reference::exact_path_decimal(bits, (bits << 32) | (bits >> 32)));
   }
   return 0;
 }

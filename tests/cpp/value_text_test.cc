@@ -258,12 +258,12 @@ Positional library_shortest(double value) {
   return out;
 }
 
-// The formatter computes the shortest digits itself for the magnitudes of
-// activations (binary exponents -88 to -1 of the 53-bit significand: about
-// 1.5e-11 to 4.5e15) and takes the library's elsewhere. Millions of values of
-// every kind must give the library's digits exactly: the interval ends
-// (included for even significands), the narrower interval below a power of
-// two, the nearest of several candidates, and exact ties between two.
+// The formatter computes the shortest digits itself, inline for the common
+// magnitudes (binary exponents -172 to 0 of the 53-bit significand) and in a
+// general path elsewhere. The text of millions of values of every kind must
+// carry the library's digits exactly: the interval ends (included for even
+// significands), the narrower interval below a power of two, the nearest of
+// several candidates, and exact ties between two.
 void expect_library_digits(double value) {
   if (value == 0.0) return;  // no significant digits to compare
   Positional ours;
@@ -279,7 +279,7 @@ TEST(ValueFormat, SameDigitsAsTheLibraryOnMillionsOfValues) {
     return std::bit_cast<double>(std::bit_cast<std::uint64_t>(v) + static_cast<std::uint64_t>(steps));
   };
   for (int i = 0; i < 1000000; ++i) {
-    // Every binary exponent, and above all the exact path's own, with
+    // Every binary exponent, and above all those of activations, with
     // significands at both ends of the binade every so often.
     std::uint64_t significand = (r() & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
     if (i % 8 == 0) significand = (std::uint64_t{1} << 52) + r() % 3;

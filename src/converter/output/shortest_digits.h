@@ -2,14 +2,24 @@
 // that read back as the same double, and among those the nearest to it,
 // ties to an even last digit. Digits only: value_text lays them out.
 // Inline, as it runs for every value written.
+//
+// The candidates are chosen as in R. Giulietti's "The Schubfach way to render
+// doubles": scaled by 10^-k, k = floor(log10(width of the rounding
+// interval)), the interval is 1 to 10 units wide, so it holds at most one
+// multiple of ten and at least one integer. A multiple of ten inside has
+// fewer digits than any other candidate; without one, the integers inside
+// all have the same number of digits and the nearest to the value is one of
+// the two around it. The scaled value and bounds come from one 128-bit
+// approximation of 10^-k, with the error bounded (see below) so that every
+// comparison is decided exactly.
 #pragma once
 
-#include <array>
 #include <bit>
 #include <cstdint>
 
+#include "converter/output/decimal_scales.h"
 #include "support/float_eval.h"
-#include "support/integer_powers_of_ten.h"
+#include "support/wide_arithmetic.h"
 
 namespace ondravane {
 
@@ -20,147 +30,175 @@ struct DecimalDigits {
   int exponent;
 };
 
-// The library's shortest digits, for the values the exact path below does
-// not cover.
-DecimalDigits shortest_digits_by_library(double magnitude);
-
-// The exact path needs 128-bit products; targets without them (32-bit x86)
-// take the library's digits for every value.
-#if defined(__SIZEOF_INT128__)
-#define ONDRAVANE_EXACT_SHORTEST 1
-
 namespace shortest_digits_detail {
 
-__extension__ typedef unsigned __int128 u128;
-
-// base^0, base^1, ..., base^(N-1), all below 2^64.
-template <std::size_t N>
-constexpr std::array<std::uint64_t, N> powers_of(std::uint64_t base) {
-  std::array<std::uint64_t, N> powers{};
-  std::uint64_t power = 1;
-  for (auto& entry : powers) {
-    entry = power;
-    power *= base;
-  }
-  return powers;
+// floor(n / 10) for every 64-bit n: 0xCCCCCCCCCCCCCCCD is 2^67 / 10 rounded
+// up. The multiplication avoids a 64-bit division call on 32-bit x86.
+template <class Arithmetic>
+std::uint64_t tenth(std::uint64_t n) {
+  return Arithmetic::multiply(n, 0xCCCCCCCCCCCCCCCDU).high >> 3;
 }
 
-// 5^s shifted up until its top bit is bit 63, and the shift: exact for
-// s <= 27, as 5^27 < 2^63.
-struct NormalizedPower {
-  std::uint64_t significand;
-  int shift;
+template <class Arithmetic>
+DecimalDigits without_trailing_zeros(std::uint64_t n, int exponent) {
+  for (std::uint64_t t = tenth<Arithmetic>(n); t * 10 == n; t = tenth<Arithmetic>(n)) {
+    n = t;
+    ++exponent;
+  }
+  return {n, exponent};
+}
+
+// b when `condition` holds, otherwise a, by a mask rather than a branch the
+// compiler might choose: the condition depends on the value.
+inline std::uint64_t select(bool condition, std::uint64_t b, std::uint64_t a) {
+  const std::uint64_t mask = 0 - static_cast<std::uint64_t>(condition);
+  return (b & mask) | (a & ~mask);
+}
+
+// The candidate to take, given the integers [lo, hi] of the scaled
+// interval, the value's integer part s and the nearer of s and s + 1 (kept
+// inside): a multiple of ten inside, below the value or above it, comes
+// first. Chosen without branches: which one is taken depends on the value,
+// and mispredicted branches cost more than computing both.
+template <class Arithmetic>
+[[gnu::always_inline]] inline DecimalDigits choose(std::uint64_t s, std::uint64_t nearer, std::uint64_t lo,
+                                                   std::uint64_t hi, int k) {
+  const std::uint64_t tens = tenth<Arithmetic>(s);
+  const bool ten_below = lo <= tens * 10;
+  const bool ten_above = tens * 10 + 10 <= hi;
+  const bool shorter = ten_below | ten_above;
+  const std::uint64_t shorter_n = tens + (ten_above ? 1 : 0);
+  // Only a multiple of ten's tenth can end in zeros, and seldom does.
+  if (shorter & (tenth<Arithmetic>(shorter_n) * 10 == shorter_n)) [[unlikely]] {
+    return without_trailing_zeros<Arithmetic>(shorter_n, k + 1);
+  }
+  return {select(shorter, shorter_n, nearer), k + (shorter ? 1 : 0)};
+}
+
+// P = f · 4c for the factor f = 10^-k · 2^(122 + q) (decimal_scales.h): the
+// value c · 2^q scaled by 10^-k, with its unit at bit 124. The integer part
+// and the fraction, the latter in two words.
+struct Scaled {
+  std::uint64_t whole;
+  Wide fraction;
 };
-constexpr std::array<NormalizedPower, 28> normalized_powers_of_five() {
-  std::array<NormalizedPower, 28> table{};
-  for (std::size_t s = 0; s < table.size(); ++s) {
-    const std::uint64_t power = powers_of<28>(5)[s];
-    const int shift = std::countl_zero(power);
-    table[s] = {power << shift, shift};
-  }
-  return table;
+template <class Arithmetic>
+[[gnu::always_inline]] inline Scaled scaled_value(std::uint64_t c, Wide f) {
+  const Wider p = Arithmetic::multiply(c << 2, f);
+  return {(p.top << 4) | (p.rest.high >> 60), {p.rest.high & ((std::uint64_t{1} << 60) - 1), p.rest.low}};
 }
-inline constexpr auto kNormalizedPowersOfFive = normalized_powers_of_five();
 
-// Binary exponents (of the value as an integer significand of 53 bits times
-// 2^q) for which shortest_exact works: from q = -88 (values from about
-// 1.5e-11) to q = -1 (values below 2^52), which covers what activation files
-// hold. Everything else goes to the library.
-inline constexpr int kLowestExponent = -88;
-inline constexpr int kHighestExponent = -1;
+// The bounds of the rounding interval (the midpoints to the neighbours,
+// included when c is even) are the value ± 2^(q-1), or - 2^(q-2) below a
+// power of two, where the neighbour below is twice as near: scaled, f / 2^123
+// and f / 2^124 (below 8). Added to the value's fraction, the sum's part
+// above the unit is what they add to its integer part: between -8 and 7,
+// read from the top word as a signed number.
+inline int offset_above(Wide sum) { return static_cast<int>(static_cast<std::int64_t>(sum.high) >> 60); }
+inline Wide fraction_of(Wide sum) { return {sum.high & ((std::uint64_t{1} << 60) - 1), sum.low}; }
 
-inline std::uint64_t high_word(u128 x) { return static_cast<std::uint64_t>(x >> 64); }
-inline std::uint64_t low_word(u128 x) { return static_cast<std::uint64_t>(x); }
+// The digits of c · 2^q for kLowestExactExponent <= q <= kHighestCommonExponent,
+// c not a power of two. There the factor is exact, and neither bound is an
+// integer: they are (2c ± 1) · 5^-k · 2^(q-k-1), odd numbers times a power
+// of two below 1. So the bounds need only the top bits of their fractions;
+// the value itself may be an integer or halfway between two.
+inline constexpr int kHighestCommonExponent = 0;
+template <class Arithmetic>
+[[gnu::always_inline]] inline DecimalDigits common_digits(std::uint64_t c, int q) {
+  using namespace decimal_scales;
+  const Wide f = exact_factor(q);
+  const Scaled value = scaled_value<Arithmetic>(c, f);
+  const Wide half_width = shift_left(f, 1);
+  const Wide upper = Arithmetic::add(value.fraction, half_width);
+  const Wide lower = Arithmetic::subtract(value.fraction, half_width);
+  const std::uint64_t s = value.whole;
+  const std::uint64_t lo = s + static_cast<std::uint64_t>(offset_above(lower) + 1);
+  const std::uint64_t hi = s + static_cast<std::uint64_t>(offset_above(upper));
+  // Up when the fraction F is at least one half (2^123) plus one when s is
+  // even (exactly one half rounds to even): when F + 2^123 - 1 + (s odd)
+  // reaches 2^124. Adding 2^64 - 1 to the low word carries when it is not
+  // zero.
+  const std::uint64_t carry_in = (s & 1) | (value.fraction.low != 0 ? 1 : 0);
+  std::uint64_t nearer = s + ((value.fraction.high + ((std::uint64_t{1} << 59) - 1) + carry_in) >> 60);
+  nearer = nearer < lo ? lo : nearer;
+  nearer = nearer > hi ? hi : nearer;
+  return choose<Arithmetic>(s, nearer, lo, hi, floor_log10_pow2(q));
+}
 
-// The shortest digits of a normal double v = c × 2^q with q in the range
-// above, computed exactly. Reading decimal text back rounds to the nearest
-// double, ties to the even significand, so the decimals that read back as v
-// are those between the midpoints to its neighbours, the midpoints included
-// when c is even. Among those, the ones with the fewest significant digits
-// are the multiples of the largest power of ten the interval holds a
-// multiple of (two of them would straddle a multiple of the next power, and
-// a multiple with fewer digits at a lower power would put a power of ten
-// inside the interval); the one nearest to v is taken, ties to an even last
-// digit. (In this range a midpoint has at least 18 significant digits, so it
-// never is a candidate itself; the inclusion rule is kept for what it says.)
-//
-// Everything is scaled by 10^s, with s chosen so that the interval, whose
-// width is 2^q (or 3/4 of it below a power of two), becomes at least 1.5
-// units wide: then it holds an integer, and its bounds are below 2^58. The
-// scaled value and the midpoints are 4c·5^s and (4c ± 2)·5^s (4c - 1 below a
-// power of two) in units of 2^-(t+2), t = -(s + q) >= 0. They are computed
-// as 128-bit products with 5^s normalized to 64 bits and 4c shifted by h
-// (0 to 3) more, so that the unit falls exactly on bit 64: the integer part
-// is the high word and the fraction the low word, with no shift of 128 bits.
-// Exact, because 4c·2^h < 2^58 and the normalized 5^s < 2^64.
-inline DecimalDigits shortest_exact(std::uint64_t c, bool lower_closer, int q) {
-  // s = ceil((1 - q)·log10(2)); (1 - q)·log10(2) is never an integer here,
-  // and 78913 / 2^18 approximates log10(2) closely enough below 1650.
-  const int s = static_cast<int>((static_cast<std::uint32_t>(1 - q) * 78913U) >> 18) + 1;
-  const NormalizedPower five = kNormalizedPowersOfFive[static_cast<std::size_t>(s)];
-  // In 4c·5^s the scaled value's unit is bit t + 2; the normalization and h
-  // move it by five.shift + h, to bit 64.
-  const int h = 62 + q + s - five.shift;
-  const u128 center = static_cast<u128>((4 * c) << h) * five.significand;
-  const u128 below =
-      center - static_cast<u128>(std::uint64_t{lower_closer ? 1U : 2U} << h) * five.significand;
-  const u128 above = center + static_cast<u128>(std::uint64_t{2} << h) * five.significand;
+// Any positive finite double, with exact decisions everywhere: when the
+// factor f is exact, so is P. Otherwise f is less than 2^h <= 8 too large,
+// and P = f · (4c + d) less than 8 · (4c + d) < 2^58: a fraction of at
+// least 2^58 is truly nonzero and the integer part is right. For
+// 0 < k <= 27 a scaled value is an integer over 5^k, at least
+// 1 / (2 · 5^27) > 2^-66 from every integer and half-integer it is not
+// equal to, so a fraction below 2^58 means an exact integer, and one within
+// 2^58 above one half cannot occur. Beyond (k above 27 or below -52) no
+// double has a product with a fraction below 2^58 or within 2^58 above one
+// half: tests/cpp/digit_margins.py counts them for every binary exponent
+// and finds none. So the same reading of the fractions decides there too.
+template <class Arithmetic>
+[[gnu::noinline]] DecimalDigits any_digits(double magnitude) {
+  using namespace decimal_scales;
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
+  const std::uint64_t field = bits & ((std::uint64_t{1} << 52) - 1);
+  const int biased = static_cast<int>(bits >> 52);
+  // Subnormals share the smallest normals' exponent, without the hidden bit.
+  const std::uint64_t c = biased == 0 ? field : field | (std::uint64_t{1} << 52);
+  const int q = (biased == 0 ? 1 : biased) - 1075;
+  // The smallest normal's neighbour below is a subnormal, as far away as the
+  // one above.
+  const bool below_power_of_two = field == 0 && biased > 1;
+  const int k = below_power_of_two ? floor_log10_three_quarters_pow2(q) : floor_log10_pow2(q);
+  const Wide f = factor(q, k);
 
+  const Scaled value = scaled_value<Arithmetic>(c, f);
+  const Wide upper = Arithmetic::add(value.fraction, shift_left(f, 1));
+  const Wide lower = Arithmetic::subtract(value.fraction, below_power_of_two ? f : shift_left(f, 1));
+  const Wide upper_fraction = fraction_of(upper);
+  const Wide lower_fraction = fraction_of(lower);
+  const Wide fraction = value.fraction;
+
+  constexpr std::uint64_t kHalf = std::uint64_t{1} << 59;  // of the fraction's high word
+  // Fractions below `slack` are zero.
+  const std::uint64_t slack = k >= kLowestExact && k <= 0 ? 1 : std::uint64_t{1} << 58;
+  const bool open = (c & 1) != 0;
+  const bool lower_is_integer = lower_fraction.high == 0 && lower_fraction.low < slack;
+  const bool upper_is_integer = upper_fraction.high == 0 && upper_fraction.low < slack;
   // The integers of the scaled interval: [lo, hi].
-  const bool inclusive = (c & 1) == 0;
-  std::uint64_t lo = high_word(below) + (!inclusive || low_word(below) != 0 ? 1 : 0);
-  std::uint64_t hi = high_word(above) - (!inclusive && low_word(above) == 0 ? 1 : 0);
+  const std::uint64_t s = value.whole;
+  const std::uint64_t lo =
+      s + static_cast<std::uint64_t>(offset_above(lower) + (open || !lower_is_integer ? 1 : 0));
+  const std::uint64_t hi =
+      s + static_cast<std::uint64_t>(offset_above(upper) - (open && upper_is_integer ? 1 : 0));
 
-  // Up the powers of ten while the interval still holds a multiple; n
-  // follows as the value's integer part at each power (floors of floors).
-  const std::uint64_t whole = high_word(center);
-  std::uint64_t n = whole;
-  // The first step is taken or not without a branch: whether it is taken
-  // depends on the value, and a mispredicted branch costs more than both
-  // sides. A second step is rare.
-  const std::uint64_t lo_tens = (lo + 9) / 10;
-  const std::uint64_t hi_tens = hi / 10;
-  const bool tens = lo_tens <= hi_tens;
-  lo = tens ? lo_tens : lo;
-  hi = tens ? hi_tens : hi;
-  n = tens ? n / 10 : n;
-  int level = tens ? 1 : 0;
-  while (tens && (lo + 9) / 10 <= hi / 10) {
-    lo = (lo + 9) / 10;
-    hi /= 10;
-    n /= 10;
-    ++level;
-  }
-
-  // The multiple nearest to the value, ties to even, kept in [lo, hi]: the
-  // remainder below it, with the fraction as its low word, against half the
-  // power (2^63 in the low word when the power is 1).
-  const std::uint64_t power = kIntegerPowersOfTen[static_cast<std::size_t>(level)];
-  const u128 remainder = (static_cast<u128>(whole - n * power) << 64) | low_word(center);
-  const u128 half = (static_cast<u128>(power >> 1) << 64) | (static_cast<u128>(power & 1) << 63);
-  n += static_cast<std::uint64_t>((remainder > half) | ((remainder == half) & ((n & 1) != 0)));
-  if (n < lo) n = lo;
-  if (n > hi) n = hi;
-  return {n, level - s};
+  // s or s + 1, the nearer, ties to even, kept inside.
+  const bool above_half = fraction.high > kHalf || (fraction.high == kHalf && fraction.low >= slack);
+  const bool tie = fraction.high == kHalf && fraction.low < slack;
+  std::uint64_t nearer = s + (above_half || (tie && (s & 1) != 0) ? 1 : 0);
+  nearer = nearer < lo ? lo : nearer;
+  nearer = nearer > hi ? hi : nearer;
+  return choose<Arithmetic>(s, nearer, lo, hi, k);
 }
 
 }  // namespace shortest_digits_detail
 
-#endif
-
-// `magnitude` must be positive and finite.
-[[gnu::always_inline]] inline DecimalDigits shortest_digits(double magnitude) {
-#if defined(ONDRAVANE_EXACT_SHORTEST)
+// `magnitude` must be positive and finite. Arithmetic is one of the forms of
+// support/wide_arithmetic.h; both give the same digits. The values of
+// activations take the inline path; the rest a call.
+template <class Arithmetic>
+[[gnu::always_inline]] inline DecimalDigits shortest_digits_with(double magnitude) {
   using namespace shortest_digits_detail;
   const std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
-  const int biased = static_cast<int>(bits >> 52);
-  const int q = biased - 1075;
-  if (biased != 0 && q >= kLowestExponent && q <= kHighestExponent) {
-    const std::uint64_t field = bits & ((std::uint64_t{1} << 52) - 1);
-    return shortest_exact(field | (std::uint64_t{1} << 52), field == 0, q);
+  const std::uint64_t field = bits & ((std::uint64_t{1} << 52) - 1);
+  const int q = static_cast<int>(bits >> 52) - 1075;
+  if (field == 0 || q < decimal_scales::kLowestExactExponent || q > kHighestCommonExponent) [[unlikely]] {
+    return any_digits<Arithmetic>(magnitude);
   }
-#endif
-  return shortest_digits_by_library(magnitude);
+  return common_digits<Arithmetic>(field | (std::uint64_t{1} << 52), q);
+}
+
+[[gnu::always_inline]] inline DecimalDigits shortest_digits(double magnitude) {
+  return shortest_digits_with<FastestWide>(magnitude);
 }
 
 }  // namespace ondravane
