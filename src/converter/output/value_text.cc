@@ -2,6 +2,7 @@
 // laid out around the decimal point, never with an exponent.
 #include "converter/output/value_text.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -78,6 +79,50 @@ char* write_digits(std::uint64_t n, char* end) {
   return end - digit_count(n);
 }
 
+// The text of a significand of `count` digits as the first seventeen
+// characters of three words, the first character in the lowest byte, and
+// zeros after the digits up to the seventeenth.
+constexpr int kDigitsInWords = 17;
+struct DigitWords {
+  std::uint64_t word[3];
+};
+
+DigitWords digits_in_words(std::uint64_t n, int count) {
+  // Scaled to exactly seventeen digits, the text needs no shifting.
+  const std::uint64_t p = n * kIntegerPowersOfTen[static_cast<std::size_t>(kDigitsInWords - count)];
+  constexpr std::uint64_t kTop = 10000000000000000;
+  const std::uint64_t top = p / kTop;
+  const std::uint64_t rest = p - top * kTop;
+  const std::uint64_t upper = rest / 100000000;
+  const std::uint64_t middle = eight_digits(static_cast<std::uint32_t>(upper));
+  const std::uint64_t low = eight_digits(static_cast<std::uint32_t>(rest - upper * 100000000));
+  return {{('0' + top) | (middle << 8), (middle >> 56) | (low << 8), low >> 56}};
+}
+
+void store_words(char* at, const DigitWords& words) { std::memcpy(at, words.word, sizeof words.word); }
+
+// The digits with a point after the first `k` (1 to 16) of them: each byte
+// is the digit at its place before the point, the point, or the digit one
+// place earlier after it, chosen by masks rather than by branches.
+DigitWords with_point(const DigitWords& digits, int k) {
+  const std::uint64_t shifted[3] = {digits.word[0] << 8, (digits.word[1] << 8) | (digits.word[0] >> 56),
+                                    (digits.word[2] << 8) | (digits.word[1] >> 56)};
+  DigitWords out;
+  for (int i = 0; i < 3; ++i) {
+    const int before = std::clamp(k - 8 * i, 0, 8);  // bytes of this word before the point
+    const std::uint64_t kept = before == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * before)) - 1;
+    const bool here = k - 8 * i >= 0 && k - 8 * i < 8;
+    const std::uint64_t point = here ? std::uint64_t{0xFF} << (8 * (k - 8 * i)) : 0;
+    out.word[i] = (digits.word[i] & kept) | (shifted[i] & ~(kept | point)) |
+                  (point & 0x2E2E2E2E2E2E2E2EULL);
+  }
+  return out;
+}
+
+// "0." and the zeros after it of values below 1.
+constexpr char kPointAndZeros[] = "0.000000000000000000000000000000";
+static_assert(sizeof kPointAndZeros > 32);
+
 }  // namespace
 
 std::size_t format_value(double value, std::span<char, kMaxValueChars> out) {
@@ -97,30 +142,33 @@ std::size_t format_value(double value, std::span<char, kMaxValueChars> out) {
 
   // The significant digits d1...dn and k such that the value is
   // 0.d1...dn × 10^k.
-  char scratch[kScratchChars] = {};
   const DecimalDigits decimal = shortest_digits(magnitude);
+  const int digit_count = ondravane::digit_count(decimal.significand);
+  const int k = digit_count + decimal.exponent;
+  if (k > -static_cast<int>(kChunk / 2) && k <= kDigitsInWords) {
+    // The common magnitudes, laid out from registers: no text is written
+    // and read back, which would wait for the stores to reach memory.
+    const DigitWords words = digits_in_words(decimal.significand, digit_count);
+    std::size_t length;
+    if (k <= 0) {
+      std::memcpy(cursor, kPointAndZeros, kChunk);
+      store_words(cursor + 2 - k, words);
+      length = static_cast<std::size_t>(2 - k + digit_count);
+    } else if (k < digit_count) {
+      store_words(cursor, with_point(words, k));
+      length = static_cast<std::size_t>(digit_count) + 1;
+    } else {
+      store_words(cursor, words);  // the words hold zeros after the digits
+      length = static_cast<std::size_t>(k);
+    }
+    return static_cast<std::size_t>(cursor - out.data()) + length;
+  }
+  char scratch[kScratchChars] = {};
   char* const end = scratch + 24;
   const char* const digits = write_digits(decimal.significand, end);
-  const auto count = static_cast<std::size_t>(end - digits);
-  const int k = static_cast<int>(count) + decimal.exponent;
+  const auto count = static_cast<std::size_t>(digit_count);
   const auto room = [&] { return static_cast<std::size_t>(limit - cursor); };
 
-  const int digit_count = static_cast<int>(count);
-  if (k > -static_cast<int>(kChunk / 2) && k < digit_count) {
-    // The common magnitudes, with no branch on where the point goes (which
-    // depends on the value): m zeros, then the digits, and the point after
-    // k + m of those characters; m is 1 - k when the point comes first
-    // ("0.", "0.0", ...), otherwise 0.
-    const int m = k <= 0 ? 1 - k : 0;
-    char padded[2 * kChunk];
-    std::memset(padded, '0', kChunk);
-    std::memcpy(padded + m, digits, kChunk);
-    const int point = k + m;
-    std::memcpy(cursor, padded, kChunk);
-    cursor[point] = '.';
-    std::memcpy(cursor + point + 1, padded + point, kChunk);
-    return static_cast<std::size_t>(cursor - out.data()) + static_cast<std::size_t>(m + digit_count + 1);
-  }
   if (k <= 0) {
     const auto zeros = static_cast<std::size_t>(-k);
     *cursor++ = '0';
