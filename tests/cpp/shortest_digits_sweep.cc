@@ -3,18 +3,22 @@
 // range, float32 values widened to double, and short decimals read on the
 // exact path. Every value goes through the inline entry and the general path
 // (which also serves the values the inline one takes), each with both forms
-// of the 128-bit arithmetic. Plain C++ without a test framework, so that it
+// of the 128-bit arithmetic; and the text written for it, against a plain
+// layout of the library's digits. Plain C++ without a test framework, so that it
 // builds for 32-bit x86 as it is; ctest runs it with a small count, a long
 // comparison is `shortest_digits_sweep 100000000`.
 //
 //   shortest_digits_sweep COUNT [SEED]    exit status 1 on any difference
+#include <array>
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
+#include <string_view>
 
+#include "converter/output/value_text.h"
 #include "shortest_digit_forms.h"
 #include "shortest_reference.h"
 
@@ -54,6 +58,13 @@ int main(int argc, char** argv) {
       if (!std::isfinite(value) || value == 0.0) continue;
       ++checked;
       const reference::ShortestForm expected = reference::library_shortest(value);
+      const double signed_value = checked % 2 == 0 ? value : -value;
+      std::array<char, ondravane::kMaxValueChars> text;
+      const std::string_view written(text.data(), ondravane::format_value(signed_value, text));
+      if (written != reference::positional_text(signed_value) && ++family_differences <= 10) {
+        std::printf("%s, text: %a written as %.*s\n", family.name, signed_value,
+                    static_cast<int>(written.size()), written.data());
+      }
       for (const auto& form : ondravane::kShortestDigitForms) {
         const ondravane::DecimalDigits got = form.digits(value);
         if (got.significand == expected.significand && got.exponent == expected.exponent) continue;

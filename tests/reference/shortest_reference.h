@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace reference {
 
@@ -31,6 +32,25 @@ inline ShortestForm library_shortest(double magnitude) {
     if (p > text) --form.exponent;  // d.ddd × 10^x is dddd × 10^(x - 3)
   }
   return form;
+}
+
+// The text the output holds for `value` (finite, not zero), laid out
+// plainly from the library's shortest digits: a minus sign for a negative
+// value, then "0." and zeros, or the digits with the point among them, or
+// the digits and zeros up to the units.
+inline std::string positional_text(double value) {
+  const ShortestForm form = library_shortest(value < 0 ? -value : value);
+  const std::string digits = std::to_string(form.significand);
+  const int k = static_cast<int>(digits.size()) + form.exponent;  // 0.digits × 10^k
+  std::string text = value < 0 ? "-" : "";
+  if (k <= 0) {
+    text += "0." + std::string(static_cast<std::size_t>(-k), '0') + digits;
+  } else if (static_cast<std::size_t>(k) < digits.size()) {
+    text += digits.substr(0, static_cast<std::size_t>(k)) + "." + digits.substr(static_cast<std::size_t>(k));
+  } else {
+    text += digits + std::string(static_cast<std::size_t>(k) - digits.size(), '0');
+  }
+  return text;
 }
 
 // Doubles from random 64-bit words. Some bit patterns are not positive
