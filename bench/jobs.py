@@ -12,17 +12,42 @@ number), and a plain read of the file into nothing (the read bandwidth, the
 file in the page cache as for the others). Every output is compared with
 the one of --jobs 1 byte for byte. Figures are medians of the rounds.
 
-It ends with the projection to larger machines: N workers convert at about
-min(N x the measured speed per core, the measured read bandwidth), the speed
-per core taken from --jobs 1's CPU time.
+It ends with the projection to larger machines by Amdahl's law, with the
+read bandwidth as the other limit. The calling thread's serial share is
+measured: its CPU time in the run with the most jobs (from the scheduler's
+count of the thread's time on a processor, sampled every millisecond), the
+work no worker can take (handing out chunks, taking them back in order,
+numbering, the bar, writing the output). N workers then take about
+serial + (one thread's time - serial) / N, and never read faster than the
+cached file can be read.
 """
 import argparse
 import filecmp
+import glob
 import os
+import statistics
+import subprocess
 import sys
 import tempfile
+import time
 
 from runner import MIB, Result, measure
+
+
+def calling_thread_seconds(argv):
+    """Runs argv; returns the CPU time of its first thread, which hands the
+    chunks out and takes them back, and the CPU time of all its threads."""
+    child = subprocess.Popen(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    seen = {}
+    while child.poll() is None:
+        for path in glob.glob("/proc/%d/task/*/schedstat" % child.pid):
+            try:
+                with open(path) as stat:
+                    seen[path.split("/")[4]] = int(stat.read().split()[0]) / 1e9
+            except (OSError, ValueError, IndexError):
+                pass
+        time.sleep(0.001)
+    return seen.get(str(child.pid), 0.0), sum(seen.values())
 
 
 def main():
@@ -62,13 +87,22 @@ def main():
                 print("  %-20s %8.3f %8.3f %8.3f %8.0f %10.2f %10.2f %9.1f" % (
                     name, result.call, result.best, result.cpu, megabytes / result.call,
                     one.call / result.call, ceiling.call / result.call, result.rss / MIB))
-            per_core = megabytes / one.cpu
             bandwidth = megabytes / results["read only"].call
-            print("  projection: %.0f MB/s per core (from -j 1's CPU time), read bandwidth %.0f MB/s:"
-                  " the read bandwidth becomes the limit from about %.0f workers" % (
-                      per_core, bandwidth, bandwidth / per_core))
-            for cores in (8, 16, 32, 64, 128):
-                print("    %3d cores: about %6.0f MB/s" % (cores, min(cores * per_core, bandwidth)))
+            most = job_counts[-1]
+            for name, argv in (("convert", programs["convert -j %d" % most]),
+                               ("check", programs["check -j %d" % most])):
+                samples = [calling_thread_seconds(argv) for _ in range(args.repeat)]
+                serial = statistics.median(sample[0] for sample in samples)
+                single = results["%s -j 1" % name].call
+                share = serial / single
+                print("  %s: the calling thread takes %.3f s (%.1f ms a GB) at -j %d, a serial share of %.1f %%"
+                      " of one thread's %.3f s; read bandwidth %.0f MB/s" % (
+                          name, serial, serial / megabytes * 1e6, most, 100 * share, single, bandwidth))
+                for cores in (2, 4, 16, 64):
+                    speedup = 1 / (share + (1 - share) / cores)
+                    rate = min(speedup * megabytes / single, bandwidth)
+                    print("    %3d cores: %5.2f x one thread by Amdahl, about %6.0f MB/s%s" % (
+                        cores, speedup, rate, " (the read bandwidth)" if rate == bandwidth else ""))
 
 
 if __name__ == "__main__":
