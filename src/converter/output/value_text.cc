@@ -87,7 +87,7 @@ struct DigitWords {
   std::uint64_t word[3];
 };
 
-DigitWords digits_in_words(std::uint64_t n, int count) {
+[[gnu::always_inline]] inline DigitWords digits_in_words(std::uint64_t n, int count) {
   // Scaled to exactly seventeen digits, the text needs no shifting.
   const std::uint64_t p = n * kIntegerPowersOfTen[static_cast<std::size_t>(kDigitsInWords - count)];
   constexpr std::uint64_t kTop = 10000000000000000;
@@ -99,12 +99,19 @@ DigitWords digits_in_words(std::uint64_t n, int count) {
   return {{('0' + top) | (middle << 8), (middle >> 56) | (low << 8), low >> 56}};
 }
 
-void store_words(char* at, const DigitWords& words) { std::memcpy(at, words.word, sizeof words.word); }
+// Word by word from registers: copied whole, the words would be put on the
+// stack first and read back in wider pieces than they were written, which
+// waits for the stores.
+[[gnu::always_inline]] inline void store_words(char* at, const DigitWords& words) {
+  std::memcpy(at, &words.word[0], 8);
+  std::memcpy(at + 8, &words.word[1], 8);
+  std::memcpy(at + 16, &words.word[2], 8);
+}
 
 // The digits with a point after the first `k` (1 to 16) of them: each byte
 // is the digit at its place before the point, the point, or the digit one
 // place earlier after it, chosen by masks rather than by branches.
-DigitWords with_point(const DigitWords& digits, int k) {
+[[gnu::always_inline]] inline DigitWords with_point(const DigitWords& digits, int k) {
   const std::uint64_t shifted[3] = {digits.word[0] << 8, (digits.word[1] << 8) | (digits.word[0] >> 56),
                                     (digits.word[2] << 8) | (digits.word[1] >> 56)};
   DigitWords out;
