@@ -30,6 +30,10 @@ UniqueFd open_or_fail(const std::string& path, int flags, mode_t mode) {
   do {
     fd = ::open(path.c_str(), flags, mode);
   } while (fd < 0 && errno == EINTR);  // opening a FIFO waits for its peer
+  return above_standard_streams(fd);
+}
+
+UniqueFd above_standard_streams(int fd) {
   if (fd < 0) fail_os_error(errno);
   UniqueFd opened(fd);
   if (fd > STDERR_FILENO) return opened;

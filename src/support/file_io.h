@@ -44,6 +44,11 @@ class UniqueFd {
 // file never stands in for a standard stream.
 UniqueFd open_or_fail(const std::string& path, int flags, mode_t mode = 0);
 
+// Takes a descriptor just opened (failing with the errno of the call when it
+// is negative) and moves it above the standard streams when it took one of
+// their numbers.
+UniqueFd above_standard_streams(int fd);
+
 // True when both paths, following links, name one and the same regular file
 // (same device and inode). False when either cannot be looked up.
 bool same_regular_file(const std::string& first, const std::string& second);

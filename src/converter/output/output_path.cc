@@ -87,15 +87,6 @@ std::string creation_target(std::string path) {
   return path;
 }
 
-UniqueFd above_standard_streams(int fd) {
-  if (fd < 0) fail_os_error(errno);
-  UniqueFd opened(fd);
-  if (fd > STDERR_FILENO) return opened;
-  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-  if (moved < 0) fail_os_error(errno);
-  return UniqueFd(moved);
-}
-
 // The incomplete output's name while it has one, for a signal handler.
 char incomplete_name[PATH_MAX + 1];
 std::atomic<bool> incomplete_named = false;
