@@ -16,9 +16,11 @@ namespace ondravane {
 class ChunkRanges {
  public:
   // The first `size` bytes of `fd`, which stays owned by the caller, in
-  // ranges of `chunk_bytes`.
+  // ranges of `chunk_bytes`, and of at least kMinRange: a range is worth
+  // handing to a thread only when it can hold a line.
+  static constexpr std::size_t kMinRange = 64;
   ChunkRanges(int fd, std::uint64_t size, std::size_t chunk_bytes)
-      : fd_(fd), size_(size), chunk_bytes_(chunk_bytes == 0 ? 1 : chunk_bytes) {}
+      : fd_(fd), size_(size), chunk_bytes_(chunk_bytes < kMinRange ? kMinRange : chunk_bytes) {}
 
   // Gives `chunk` the next range; false past the end.
   bool fill(ChunkBytes& chunk) {
