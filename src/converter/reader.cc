@@ -20,10 +20,10 @@ struct RecordsChunk : LineChunk {
   std::size_t held_bytes() const { return LineChunk::held_bytes() + records.capacity() * sizeof(Activation); }
 };
 
-void read_records(RecordsChunk& chunk, const std::atomic<bool>& stopping) {
+void read_records(RecordsChunk& chunk, const WorkShift& shift) {
   chunk.records.clear();
   work_lines(
-      chunk, stopping,
+      chunk, shift,
       [&](std::string_view, std::string_view line) {
         std::optional<Activation> activation = chunk.parser.from_line(line, LayerRetention::kFirstOnly);
         if (!activation) return false;

@@ -51,12 +51,12 @@ struct FormatChunks {
   const CorpusIndex* index;
   const ChunkedBits* kept;
 
-  void operator()(WritingChunk& chunk, const std::atomic<bool>& stopping) const {
+  void operator()(WritingChunk& chunk, const WorkShift& shift) const {
     chunk.text.clear();
     chunk.stop = ChunkStop::kNone;
     chunk.error = nullptr;
     try {
-      chunk.stop = format_chunk(*index, kept, chunk.lines, chunk.reader, chunk.text, &stopping);
+      chunk.stop = format_chunk(*index, kept, chunk.lines, chunk.reader, chunk.text, &shift);
     } catch (...) {
       chunk.text.drop_incomplete_line();
       chunk.error = std::current_exception();

@@ -93,6 +93,37 @@ INSTANTIATE_TEST_SUITE_P(Corpora, ParallelReadingsTest, testing::ValuesIn(corpus
                            return info.param.name;
                          });
 
+// Lines longer than a worker's share of the budget are read on one at a
+// time, each once its chunk is the oldest in flight: several of them in a
+// row, between short lines, never stall the workers or change a byte.
+TEST_F(ScratchDir, LinesLongerThanAWorkersShareMatchOneThread) {
+  std::string values = "0.25";
+  while (values.size() < kBytesInFlightPerWorker + 1000) values += ",0.125";
+  std::string content;
+  for (int i = 0; i < 5; ++i) {
+    const bool is_long = i == 1 || i == 2 || i == 4;
+    content += "[" + std::to_string(i) + ",[[\"t" + std::to_string(i) + "\",[[0,[" +
+               (is_long ? values : std::string("1.5")) + "]]]]]]\n";
+  }
+  const std::string input = dir_ + "/in.jsonl";
+  write_whole(input, content);
+  ConversionOptions options;
+  const Result one = run_conversion(input, dir_ + "/one.txt", options);
+  ASSERT_EQ(one.failure, "<no failure>");
+  const CheckReport checked_once = check_file(input, 5);
+  for (std::size_t chunk_bytes : {std::size_t{4096}, kDefaultChunkBytes}) {
+    for (unsigned jobs : {2u, 3u}) {
+      SCOPED_TRACE(std::to_string(chunk_bytes) + " bytes, " + std::to_string(jobs) + " jobs");
+      options.jobs = jobs;
+      options.chunk_bytes = chunk_bytes;
+      const Result many = run_conversion(input, dir_ + "/many.txt", options);
+      EXPECT_EQ(many.failure, one.failure);
+      EXPECT_EQ(many.output, one.output);
+      expect_same_report(check_file(input, 5, jobs, chunk_bytes), checked_once);
+    }
+  }
+}
+
 // A file that changes between the readings fails the second one with the
 // same message and leaves the same bytes, whatever the number of jobs. The
 // change comes after enough output that the writer has handed whole buffers

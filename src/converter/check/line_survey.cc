@@ -3,6 +3,7 @@
 #include "converter/check/line_survey.h"
 
 #include "converter/json/utf8.h"
+#include "converter/workers/chunk_loop.h"
 #include "converter/workers/chunk_size.h"
 
 namespace ondravane {
@@ -15,13 +16,13 @@ void survey_line(LineParser& parser, std::string_view raw, SurveyedLine& surveye
   if (!surveyed.not_utf8) surveyed.rejection = parser.rejection();
 }
 
-void survey_lines(SurveyChunk& chunk, const std::atomic<bool>& stopping) {
-  chunk.text.load();
+void survey_lines(SurveyChunk& chunk, const WorkShift& shift) {
+  load_lines(chunk.text, shift);
   chunk.count = 0;
   std::size_t results = 0;
   const std::string_view text = chunk.text.lines();
   while (chunk.worked < text.size() && results < kResultBytesPerChunk) {
-    if (stopping.load(std::memory_order_relaxed)) return;
+    if (shift.stopping()) return;
     if (chunk.count == chunk.lines.size()) chunk.lines.emplace_back();
     SurveyedLine& surveyed = chunk.lines[chunk.count++];
     const std::string_view raw = line_at(text, chunk.worked);

@@ -2,7 +2,6 @@
 // before it is taken into the report in file order.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <string_view>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "converter/json/rejection.h"
 #include "converter/line/line_parser.h"
 #include "converter/line/line_shape.h"
+#include "converter/workers/work_shift.h"
 
 namespace ondravane {
 
@@ -43,6 +43,6 @@ struct SurveyChunk {
 
 // Surveys the lines of `chunk` from where the work stands, until the end or
 // until the pass's results are large (files of tiny lines).
-void survey_lines(SurveyChunk& chunk, const std::atomic<bool>& stopping);
+void survey_lines(SurveyChunk& chunk, const WorkShift& shift);
 
 }  // namespace ondravane

@@ -9,8 +9,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <string_view>
+
+#include "support/mapped_buffer.h"
 
 namespace ondravane {
 
@@ -18,12 +19,14 @@ class ChunkBytes {
  public:
   std::string_view lines() const { return {buffer_.get() + start_, size_}; }
   // Memory held, for the budget of chunks in flight.
-  std::size_t capacity() const { return capacity_; }
+  std::size_t capacity() const { return buffer_.capacity(); }
 
   // Reads the lines of the range the chunk was given, if it was given one:
   // those that start in it, whole, however far past its end they reach. A
-  // failed read raises its failure.
-  void load();
+  // failed read raises its failure. Stops, returning false, before the
+  // buffer would grow past `limit` bytes for a line that goes on; a later
+  // call goes on from there.
+  bool load(std::size_t limit);
 
  private:
   friend class ChunkReader;
@@ -34,13 +37,17 @@ class ChunkBytes {
   // there were before the end of the file.
   std::size_t read_at(std::uint64_t offset, std::size_t at, std::size_t length);
 
-  std::unique_ptr<char[]> buffer_;
-  std::size_t capacity_ = 0;
+  MappedBuffer buffer_;
   std::size_t start_ = 0;  // where the lines start in the buffer
   std::size_t size_ = 0;   // bytes of whole lines
   std::size_t end_ = 0;    // bytes read: start_ + size_ to end_ is the carry of a stream
-  // A range to load: [begin_, range_end_) of `fd_`, unless fd_ is -1.
+  // Sets where the lines end, once read.
+  void finish_load(std::size_t lines_end);
+
+  // A range to load: [begin_, range_end_) of `fd_`, unless fd_ is -1;
+  // `tail_open_` once the range is read and its last line goes on.
   int fd_ = -1;
+  bool tail_open_ = false;
   std::uint64_t begin_ = 0;
   std::uint64_t range_end_ = 0;
 };

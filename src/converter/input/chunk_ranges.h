@@ -29,6 +29,7 @@ class ChunkRanges {
     chunk.begin_ = next_;
     chunk.range_end_ = std::min<std::uint64_t>(size_, next_ + chunk_bytes_);
     chunk.start_ = chunk.size_ = chunk.end_ = 0;
+    chunk.tail_open_ = false;
     next_ = chunk.range_end_;
     return true;
   }
@@ -36,9 +37,8 @@ class ChunkRanges {
   // After `chunk` was worked on and taken: gives back a buffer that grew for
   // one long line.
   void release(ChunkBytes& chunk) const {
-    if (chunk.capacity_ <= 4 * chunk_bytes_) return;
-    chunk.buffer_.reset();
-    chunk.capacity_ = 0;
+    if (chunk.buffer_.capacity() <= 4 * chunk_bytes_) return;
+    chunk.buffer_.release();
   }
 
   // Each chunk raises its own read failure when it is loaded.

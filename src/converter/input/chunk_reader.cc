@@ -19,7 +19,6 @@ bool ChunkReader::fill(ChunkBytes& chunk) {
     // No one works on the chunk that holds the carry any more: its buffer,
     // grown for the line it holds, serves again rather than a second one.
     std::swap(chunk.buffer_, previous_->buffer_);
-    std::swap(chunk.capacity_, previous_->capacity_);
     std::swap(chunk.start_, previous_->start_);
     std::swap(chunk.size_, previous_->size_);
     std::swap(chunk.end_, previous_->end_);
@@ -31,9 +30,8 @@ bool ChunkReader::fill(ChunkBytes& chunk) {
   } else {
     // A buffer that grew for one long line is not kept for every later chunk.
     const std::size_t wanted = std::max(chunk_bytes_, carry + 1);
-    if (chunk.capacity_ > 4 * wanted) {
-      chunk.buffer_.reset();
-      chunk.capacity_ = 0;
+    if (chunk.buffer_.capacity() > 4 * wanted) {
+      chunk.buffer_.release();
     }
     reserve(chunk, wanted, 0);
     if (carry != 0) std::memcpy(chunk.buffer_.get(), previous_->buffer_.get() + previous_->size_, carry);
@@ -46,9 +44,10 @@ bool ChunkReader::fill(ChunkBytes& chunk) {
   // The carry is part of one line: no LF in it.
   std::size_t lines_end = 0;  // just past the last LF read
   while (!exhausted_ && (chunk.end_ < chunk_bytes_ || lines_end == 0)) {
-    if (chunk.end_ == chunk.capacity_) reserve(chunk, std::max(2 * chunk.capacity_, chunk_bytes_), chunk.end_);
+    const std::size_t capacity = chunk.buffer_.capacity();
+    if (chunk.end_ == capacity) reserve(chunk, std::max(2 * capacity, chunk_bytes_), chunk.end_);
     char* const at = chunk.buffer_.get() + chunk.end_;
-    const ssize_t count = ::read(fd_, at, chunk.capacity_ - chunk.end_);
+    const ssize_t count = ::read(fd_, at, chunk.buffer_.capacity() - chunk.end_);
     if (count > 0) {
       chunk.end_ += static_cast<std::size_t>(count);
       if (const void* lf = ::memrchr(at, '\n', static_cast<std::size_t>(count))) {

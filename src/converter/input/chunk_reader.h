@@ -49,9 +49,8 @@ class ChunkReader {
   // Gives `chunk` room for at least `size` bytes, keeping its first `keep`.
   static void reserve(ChunkBytes& chunk, std::size_t size, std::size_t keep);
   void give_back_if_grown(ChunkBytes& chunk) const {
-    if (chunk.capacity_ <= 2 * chunk_bytes_) return;
-    chunk.buffer_.reset();
-    chunk.capacity_ = 0;
+    if (chunk.buffer_.capacity() <= 2 * chunk_bytes_) return;
+    chunk.buffer_.release();
     chunk.start_ = chunk.size_ = chunk.end_ = 0;
   }
 

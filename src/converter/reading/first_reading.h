@@ -59,15 +59,15 @@ struct LineChunk {
 // which keeps what it needs in the chunk and returns whether the line was
 // accepted; `results()` is the bytes the chunk's results hold.
 template <typename Chunk, typename Accept, typename Results>
-void work_lines(Chunk& chunk, const std::atomic<bool>& stopping, Accept&& accept, Results&& results) {
-  chunk.text.load();
+void work_lines(Chunk& chunk, const WorkShift& shift, Accept&& accept, Results&& results) {
+  load_lines(chunk.text, shift);
   chunk.pass_start = chunk.worked;
   chunk.lengths.clear();
   chunk.stop = LineChunk::Stop::kNone;
   chunk.error = nullptr;
   const std::string_view text = chunk.text.lines();
   while (chunk.worked < text.size()) {
-    if (stopping.load(std::memory_order_relaxed) || results() >= kResultBytesPerChunk) return;
+    if (shift.stopping() || results() >= kResultBytesPerChunk) return;
     const std::string_view raw = line_at(text, chunk.worked);
     bool accepted = false;
     try {
@@ -121,7 +121,7 @@ std::optional<MalformedLine> take_lines(Chunk& chunk, LinesTaken& taken, Progres
 }
 
 // The whole first reading of `file` under a bar over its bytes, on `jobs`
-// threads (1: the calling thread alone). `work(chunk, stopping)` runs
+// threads (1: the calling thread alone). `work(chunk, shift)` runs
 // work_lines with the reading's own rule; `keep(chunk, i)` takes the i-th
 // line of the chunk's last pass. Returns the malformed line that ended the
 // reading, if one did; `taken` counts what was read.

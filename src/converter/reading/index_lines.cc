@@ -8,7 +8,7 @@
 
 namespace ondravane {
 
-void IndexLines::operator()(IndexChunk& chunk, const std::atomic<bool>& stopping) const {
+void IndexLines::operator()(IndexChunk& chunk, const WorkShift& shift) const {
   chunk.lines.clear();
   chunk.places.clear();
   chunk.tokens.clear();
@@ -16,7 +16,7 @@ void IndexLines::operator()(IndexChunk& chunk, const std::atomic<bool>& stopping
   chunk.taken_places = 0;
   std::string token;
   work_lines(
-      chunk, stopping,
+      chunk, shift,
       [&](std::string_view raw, std::string_view line) {
         // Places are 32-bit offsets within a line.
         if (line.size() >= OccurrencePlace::kNoLayer) {

@@ -3,7 +3,6 @@
 // index in file order, numbering the tokens when the filter needs them.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,6 +11,7 @@
 #include "converter/index/corpus_index.h"
 #include "converter/line/occurrence_place.h"
 #include "converter/reading/first_reading.h"
+#include "converter/workers/work_shift.h"
 
 namespace ondravane {
 
@@ -37,7 +37,7 @@ struct IndexChunk : LineChunk {
 // The work on a chunk: each line checked in full, its places kept.
 struct IndexLines {
   bool number_tokens = false;
-  void operator()(IndexChunk& chunk, const std::atomic<bool>& stopping) const;
+  void operator()(IndexChunk& chunk, const WorkShift& shift) const;
 };
 
 // The calling thread's side.

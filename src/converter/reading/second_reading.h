@@ -5,7 +5,6 @@
 // thread, into memory that the calling thread writes in file order.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -19,6 +18,7 @@
 #include "converter/line/line_parser.h"
 #include "converter/output/w2v_writer.h"
 #include "converter/workers/chunk_size.h"
+#include "converter/workers/work_shift.h"
 #include "progress/progress_bar.h"
 #include "support/chunked_array.h"
 
@@ -82,9 +82,9 @@ std::uint64_t occurrence_span(const CorpusIndex& index, std::uint64_t occurrence
 // `sink.fits(token, values)` before it is formatted.
 template <typename Sink>
 ChunkStop format_chunk(const CorpusIndex& index, const ChunkedBits* kept, IndexedChunk& chunk,
-                   OccurrenceReader& reader, Sink& sink, const std::atomic<bool>* stopping = nullptr) {
+                   OccurrenceReader& reader, Sink& sink, const WorkShift* shift = nullptr) {
   for (; chunk.line < chunk.end_line; chunk.offset += index.lines[chunk.line].length, ++chunk.line) {
-    if (stopping != nullptr && stopping->load(std::memory_order_relaxed)) return ChunkStop::kNone;
+    if (shift != nullptr && shift->stopping()) return ChunkStop::kNone;
     const IndexedLine& shape = index.lines[chunk.line];
     for (; chunk.in_line < shape.occurrences; ++chunk.in_line, ++chunk.occurrence) {
       if (kept != nullptr && !(*kept)[chunk.occurrence]) continue;

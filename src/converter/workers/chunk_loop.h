@@ -4,9 +4,22 @@
 // is worked on by the calling thread before the next chunk is taken.
 #pragma once
 
+#include <cstdint>
+
+#include "converter/input/chunk_bytes.h"
+#include "converter/workers/chunk_size.h"
 #include "converter/workers/ordered_workers.h"
+#include "converter/workers/work_shift.h"
 
 namespace ondravane {
+
+// Worker side: loads the lines of the chunk's range, if it was given one. A
+// line that takes the chunk past a worker's share of the budget is read on
+// only once the chunk is the oldest in flight, so such lines are held one at
+// a time whatever the number of workers.
+inline void load_lines(ChunkBytes& text, const WorkShift& shift) {
+  if (!text.load(kBytesInFlightPerWorker) && shift.wait_to_be_oldest()) text.load(SIZE_MAX);
+}
 
 // `source` fills the chunks' bytes (a ChunkReader, or ChunkRanges whose
 // chunks load their own); `take(chunk)` takes what the work found so far and

@@ -16,11 +16,12 @@
 #include <thread>
 #include <vector>
 
+#include "converter/workers/work_shift.h"
+
 namespace ondravane {
 
 // `Chunk` has held_bytes(), the memory it holds once filled; `Work` is
-// called as work(chunk, stopping), where `stopping` turns true when the
-// results are no longer wanted, so a long chunk may be left early.
+// called as work(chunk, shift) with the chunk's WorkShift.
 template <typename Chunk, typename Work>
 class OrderedWorkers {
  public:
@@ -77,6 +78,7 @@ class OrderedWorkers {
   void submit() {
     Slot& slot = slots_[submitted_ % ring_];
     slot.bytes = slot.chunk.held_bytes();
+    slot.sequence = submitted_;
     bytes_in_flight_ += slot.bytes;
     if (inline_work()) {
       run(slot);
@@ -101,16 +103,19 @@ class OrderedWorkers {
   }
   // Gives the oldest chunk back to the ring.
   void release_oldest() {
-    std::lock_guard lock(mutex_);
-    Slot& slot = slots_[consumed_ % ring_];
-    slot.done = false;
-    slot.error = nullptr;
-    bytes_in_flight_ -= slot.bytes;
-    ++consumed_;
+    {
+      std::lock_guard lock(mutex_);
+      Slot& slot = slots_[consumed_ % ring_];
+      slot.done = false;
+      slot.error = nullptr;
+      bytes_in_flight_ -= slot.bytes;
+      ++consumed_;
+    }
+    oldest_changed_.notify_all();
   }
 
   // Does the work on `chunk` on the calling thread, for what a worker left.
-  void work_here(Chunk& chunk) { work_(chunk, stopping_); }
+  void work_here(Chunk& chunk) { work_(chunk, shift(consumed_)); }
 
  private:
   struct Slot {
@@ -118,12 +123,17 @@ class OrderedWorkers {
     bool done = false;  // guarded by mutex_
     std::exception_ptr error;
     std::size_t bytes = 0;
+    std::size_t sequence = 0;
   };
+
+  WorkShift shift(std::size_t sequence) {
+    return WorkShift(stopping_, mutex_, oldest_changed_, consumed_, sequence);
+  }
 
   void run(Slot& slot) {
     std::exception_ptr error;
     try {
-      work_(slot.chunk, stopping_);
+      work_(slot.chunk, shift(slot.sequence));
     } catch (...) {
       error = std::current_exception();
     }
@@ -151,6 +161,7 @@ class OrderedWorkers {
       stopping_ = true;
     }
     work_ready_.notify_all();
+    oldest_changed_.notify_all();
     for (std::thread& worker : workers_) worker.join();
     workers_.clear();
   }
@@ -162,6 +173,7 @@ class OrderedWorkers {
   std::mutex mutex_;
   std::condition_variable work_ready_;
   std::condition_variable chunk_done_;
+  std::condition_variable oldest_changed_;
   std::atomic<bool> stopping_ = false;
   // Counters of chunks: handed out, taken by a worker, taken back. Written
   // under mutex_; the handing thread alone writes submitted_ and consumed_.
