@@ -219,7 +219,7 @@ std::string format_check_text(const std::string& path, const CheckReport& report
   return text;
 }
 
-std::string format_check_json(const std::string& path, const CheckReport& report, const VectorOptions&) {
+std::string format_check_json(const std::string& path, const CheckReport& report) {
   std::string out = "{\"input\": " + json_string(path) + ", \"ok\": " +
                     (report.problem_count == 0 ? "true" : "false") + ",\n \"problems\": [";
   for (const CheckProblem& problem : report.problems) {

@@ -40,8 +40,7 @@ std::string format_check_text(const std::string& path, const CheckReport& report
                               const VectorOptions& vectors = {});
 
 // The same report as one JSON document, ended by a line feed.
-std::string format_check_json(const std::string& path, const CheckReport& report,
-                              const VectorOptions& vectors = {});
+std::string format_check_json(const std::string& path, const CheckReport& report);
 
 // 0 when the conversion would write every record, 1 otherwise.
 int check_exit_status(const CheckReport& report);

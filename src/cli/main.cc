@@ -137,7 +137,7 @@ int run_check(const std::vector<std::string>& arguments) {
   const ondravane::CheckReport report =
       ondravane::check_file(options.input, options.max_problems, worker_threads(options.jobs),
                             ondravane::kDefaultChunkBytes, options.vectors);
-  ondravane::print_line(options.json ? format_check_json(options.input, report, options.vectors)
+  ondravane::print_line(options.json ? format_check_json(options.input, report)
                                      : format_check_text(options.input, report, options.vectors));
   return check_exit_status(report);
 }

@@ -16,7 +16,9 @@ namespace ondravane {
 struct PiecePlace {
   static constexpr std::uint32_t kMissing = UINT32_MAX;  // a layer the occurrence does not have
   std::uint32_t offset = kMissing;  // of the value's first byte in the line
-  std::uint32_t length = 0;         // of the value's text
+  // Of the value's text: whatever copies an occurrence's pieces (the index
+  // keeps only their offsets) knows exactly which bytes are read again.
+  std::uint32_t length = 0;
   friend bool operator==(const PiecePlace&, const PiecePlace&) = default;
 };
 

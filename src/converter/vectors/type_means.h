@@ -15,7 +15,7 @@ namespace ondravane {
 // order their first vector was added. Each type's vectors are summed in
 // double precision in the order they are added, starting from the first
 // vector itself, and divided by their count once, in mean(). Memory: a
-// double for each value of each type's vector, and some 40 bytes a type.
+// double for each value of each type's vector, and some 50 bytes a type.
 class TypeMeans {
  public:
   // Adds a vector of type `type`. False, adding nothing, when the type's
