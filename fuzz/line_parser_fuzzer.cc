@@ -11,6 +11,7 @@
 // Each input runs on one of the instruction sets the processor supports,
 // picked by the input's hash, so that every version of the list check is
 // held to the same reference.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -286,7 +287,8 @@ bool reference_record(const Node& node, std::string_view first_key, std::string_
   return seen_first == 1 && seen_second == 1;
 }
 
-bool reference_index_node(const Node& node, std::uint32_t& out) {
+template <typename Index>
+bool reference_index_node(const Node& node, Index& out) {
   if (node.kind != Node::kNumber) return false;
   const auto value = reference::json_index(node.raw);
   if (!value) return false;
@@ -514,35 +516,104 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   // The first of two readings walks the same grammar without building the
-  // record: the same verdict and rejection, and places from which the second
-  // reading gets every token and first layer back.
+  // record: the same verdict and rejection, and pieces from which the second
+  // reading gets every token and first layer back, byte for byte.
   static ondravane::LineParser indexer;
-  const bool indexed = indexer.index_unchecked_utf8(line, true);
-  if (indexed != checked.has_value()) report("index walk and checking parse disagree", line);
-  if (!indexed && !(indexer.rejection() == checked_rejection)) {
-    report("index walk explains a rejection differently", line);
-  }
-  if (indexed) {
-    const auto& places = indexer.indexed_places();
-    if (places.size() != checked->features.size()) report("index walk misses occurrences", line);
+  static ondravane::LineParser rereader;
+  for (bool keep_tokens : {true, false}) {
+    const bool indexed = indexer.index_unchecked_utf8(line, keep_tokens);
+    if (indexed != checked.has_value()) report("index walk and checking parse disagree", line);
+    if (!indexed && !(indexer.rejection() == checked_rejection)) {
+      report("index walk explains a rejection differently", line);
+    }
+    if (!indexed) continue;
+    const auto& pieces = indexer.indexed_pieces();
+    const std::size_t per = indexer.indexed_pieces_per_occurrence();
+    if (indexer.indexed_occurrences() != checked->features.size() || pieces.size() != per * checked->features.size()) {
+      report("index walk misses occurrences", line);
+    }
     if (indexer.indexed_linex_index() != checked->linex_index) report("index walk reads another sentence", line);
-    static ondravane::LineParser rereader;
     std::string token;
     std::vector<double> values;
-    for (std::size_t i = 0; i < places.size(); ++i) {
+    for (std::size_t i = 0; i < checked->features.size(); ++i) {
       const Feature& feature = checked->features[i];
-      if (indexer.indexed_token(i) != feature.token) report("index walk decodes a token differently", line);
-      if (feature.layers.empty() != (places[i].values == ondravane::OccurrencePlace::kNoLayer)) {
+      if (keep_tokens && indexer.indexed_token(i) != feature.token) report("index walk decodes a token differently", line);
+      const ondravane::PiecePlace layer = pieces[i * per + per - 1];
+      if (feature.layers.empty() != (layer.offset == ondravane::PiecePlace::kMissing)) {
         report("index walk misplaces a layer-less occurrence", line);
       }
-      if (feature.layers.empty()) continue;
       std::size_t end = 0;
-      const bool found = rereader.read_token(line, places[i].token, token, end) &&
-                         rereader.read_values(line, places[i].values, values, end);
-      const Activation reread{0, {Feature{token, {Layer{feature.layers[0].index, values}}}}};
+      if (!keep_tokens) {
+        const ondravane::PiecePlace place = pieces[i * per];
+        if (!rereader.read_token(line, place.offset, token, end) || token != feature.token ||
+            end - place.offset != place.length) {
+          report("second reading does not find the token where it was indexed", line);
+        }
+      }
+      if (feature.layers.empty()) continue;
+      const bool found = rereader.read_values(line, layer.offset, values, end) && end - layer.offset == layer.length;
+      const Activation reread{0, {Feature{feature.token, {Layer{feature.layers[0].index, values}}}}};
       const Activation indexed_one{0, {Feature{feature.token, {feature.layers[0]}}}};
       if (!found || !same_bits(reread, indexed_one)) {
-        report("second reading does not find the occurrence where it was indexed", line);
+        report("second reading does not find the first layer where it was indexed", line);
+      }
+    }
+  }
+  // Layers chosen by index: the same verdict on lines whose indices are not
+  // negative, and of each occurrence the first layer of each index chosen,
+  // found by every walk alike.
+  if (all) {
+    ondravane::LayerChoice choice;
+    for (const Feature& feature : all->features) {
+      for (const Layer& layer : feature.layers) {
+        if (choice.indices.size() < 3 && (seed_of(line) >> choice.indices.size()) % 2) choice.indices.push_back(layer.index);
+      }
+    }
+    choice.indices.push_back(static_cast<std::int64_t>(seed_of(line) % 4));
+    if (!indexer.index_unchecked_utf8(line, false, choice)) report("chosen layers reject a line", line);
+    static ondravane::LineParser chooser;
+    const std::optional<Activation> kept = parse_unchecked(chooser, line, LayerRetention::kChosen, choice);
+    static ondravane::LineShape chosen_shape;
+    if (!kept || !chooser.survey(line, chosen_shape, choice)) report("chosen layers reject a line", line);
+    const auto& pieces = indexer.indexed_pieces();
+    const std::size_t per = choice.count() + 1;
+    std::vector<double> values;
+    for (std::size_t i = 0; i < all->features.size() && kept; ++i) {
+      const Feature& feature = all->features[i];
+      for (std::size_t slot = 0; slot < choice.count(); ++slot) {
+        const Layer* first_of_index = nullptr;
+        for (const Layer& layer : feature.layers) {
+          if (layer.index == choice.indices[slot]) {
+            first_of_index = &layer;
+            break;
+          }
+        }
+        const ondravane::PiecePlace piece = pieces[i * per + 1 + slot];
+        const std::size_t length = chosen_shape.chosen_lengths[i * choice.count() + slot];
+        if (first_of_index == nullptr) {
+          if (piece.offset != ondravane::PiecePlace::kMissing || length != ondravane::LineShape::kMissing) {
+            report("a chosen layer found that the occurrence lacks", line);
+          }
+          continue;
+        }
+        std::size_t end = 0;
+        const bool found = rereader.read_values(line, piece.offset, values, end) && end - piece.offset == piece.length;
+        const Activation reread{0, {Feature{"", {Layer{first_of_index->index, values}}}}};
+        if (!found || !same_bits(reread, Activation{0, {Feature{"", {*first_of_index}}}}) ||
+            length != first_of_index->values.size()) {
+          report("a chosen layer is not the first of its index", line);
+        }
+      }
+      // The record keeps the first layer of each index chosen, in the line's order.
+      Feature expected{feature.token, {}};
+      for (const Layer& layer : feature.layers) {
+        const bool chosen = std::find(choice.indices.begin(), choice.indices.end(), layer.index) != choice.indices.end();
+        const bool met = std::any_of(expected.layers.begin(), expected.layers.end(),
+                                     [&](const Layer& k) { return k.index == layer.index; });
+        if (chosen && !met) expected.layers.push_back(layer);
+      }
+      if (!same_bits(Activation{0, {kept->features[i]}}, Activation{0, {expected}})) {
+        report("a record keeps other layers than the chosen ones", line);
       }
     }
   }

@@ -22,6 +22,10 @@ const char* kind_name(CheckProblem::Kind kind) {
     case CheckProblem::Kind::kNotUtf8: return "not-utf8";
     case CheckProblem::Kind::kRejected: return "rejected";
     case CheckProblem::Kind::kNoLayers: return "no-layers";
+    case CheckProblem::Kind::kMissingLayer: return "missing-layer";
+    case CheckProblem::Kind::kLayerLengths: return "layer-lengths";
+    case CheckProblem::Kind::kVectorLength: return "vector-length";
+    case CheckProblem::Kind::kTypeLength: return "type-length";
   }
   return "rejected";
 }
@@ -33,13 +37,16 @@ struct WarningText {
   const char* one;
   const char* many;
   const char* effect;
+  const char* binary_effect = nullptr;  // in the binary format, when it differs
 };
 
 constexpr WarningText kWarnings[] = {
     {"token_with_space", &CheckWarnings::token_with_space, "token holds", "tokens hold",
-     "a blank or tab, which splits its output line for loaders"},
+     "a blank or tab, which splits its output line for loaders",
+     "a blank, which loaders of the binary format take for the end of its identifier"},
     {"token_with_line_break", &CheckWarnings::token_with_line_break, "token holds", "tokens hold",
-     "a line break (LF or CR), which breaks its output line in two"},
+     "a line break (LF or CR), which breaks its output line in two",
+     "a line break (LF or CR), which loaders of the binary format may drop from its identifier"},
     {"length_differs", &CheckWarnings::length_differs, "first layer differs", "first layers differ",
      "in length from the header's, which loaders that trust the header reject"},
     {"repeated_sentence", &CheckWarnings::repeated_sentence, "line repeats", "lines repeat",
@@ -116,7 +123,15 @@ std::string verdict(const CheckReport& report) {
     }
     return "the conversion stops at line " + std::to_string(stop.line) + " and writes no record";
   }
+  if (report.writing_fails && report.writing_fails->kind != CheckProblem::Kind::kNoLayers) {
+    return "the conversion fails while writing, at line " + std::to_string(report.writing_fails->line);
+  }
   return "the conversion fails while writing, at the first feature without layers";
+}
+
+const char* effect_of(const WarningText& warning, const VectorOptions& vectors) {
+  const bool binary = vectors.format == VectorFormat::kBinary;
+  return binary && warning.binary_effect != nullptr ? warning.binary_effect : warning.effect;
 }
 
 }  // namespace
@@ -127,6 +142,7 @@ CheckParseResult parse_check_options(const std::vector<std::string>& arguments) 
   bool seen_json = false;
   bool seen_max = false;
   bool seen_jobs = false;
+  VectorOptionScanner vector_options;
   options.jobs = available_processors();
   ArgumentScanner scan(arguments);
   while (scan.next()) {
@@ -150,6 +166,11 @@ CheckParseResult parse_check_options(const std::vector<std::string>& arguments) 
       if (!error.empty()) return {std::nullopt, error};
       continue;
     }
+    if (VectorOptionScanner::is_vector_option(name)) {
+      std::string error = vector_options.take(scan, options.vectors);
+      if (!error.empty()) return {std::nullopt, error};
+      continue;
+    }
     if (name != "--max-problems") return {std::nullopt, "unknown option '" + name + "'"};
     if (seen_max) return {std::nullopt, "option '--max-problems' given more than once"};
     seen_max = true;
@@ -163,6 +184,7 @@ CheckParseResult parse_check_options(const std::vector<std::string>& arguments) 
     options.max_problems = static_cast<std::size_t>(std::min<std::uint64_t>(*number, SIZE_MAX));
   }
   if (options.show_help) return {options, ""};
+  if (std::string error = vector_options.finish(); !error.empty()) return {std::nullopt, error};
   if (positional.size() != 1) {
     return {std::nullopt, positional.empty() ? "check needs the argument INPUT"
                                              : "too many arguments: check takes INPUT only"};
@@ -171,7 +193,7 @@ CheckParseResult parse_check_options(const std::vector<std::string>& arguments) 
   return {options, ""};
 }
 
-std::string format_check_text(const std::string& path, const CheckReport& report) {
+std::string format_check_text(const std::string& path, const CheckReport& report, const VectorOptions& vectors) {
   std::string text;
   for (const CheckProblem& problem : report.problems) {
     text += path + ":" + std::to_string(problem.line) + ":" + std::to_string(problem.column + 1) + ": " +
@@ -184,13 +206,14 @@ std::string format_check_text(const std::string& path, const CheckReport& report
   text += "summary: " + plural(report.lines, "line", "lines") + ", " + std::to_string(report.sentences) +
           " accepted (sentences), holding " + plural(report.occurrences, "occurrence", "occurrences") + "\n";
   text += "  layers per occurrence: " + distinct_text(report.layers_per_occurrence) + "\n";
-  text += "  first-layer lengths: " + distinct_text(report.first_layer_lengths) + "\n";
+  text += std::string(vectors.recipe.layers.by_index() ? "  vector lengths: " : "  first-layer lengths: ") +
+          distinct_text(report.first_layer_lengths) + "\n";
   text += "  header length: " + (report.header_length ? std::to_string(*report.header_length) : "0") + "\n";
   for (const WarningText& warning : kWarnings) {
     const Tally& tally = report.warnings.*warning.tally;
     if (tally.count == 0) continue;
     text += "warning: " + std::to_string(tally.count) + " " + (tally.count == 1 ? warning.one : warning.many) +
-            " " + warning.effect + "; first on line " + std::to_string(tally.first_line) + "\n";
+            " " + effect_of(warning, vectors) + "; first on line " + std::to_string(tally.first_line) + "\n";
   }
   text += "result: " + plural(report.problem_count, "problem", "problems") + "; " + verdict(report) + "\n";
   return text;

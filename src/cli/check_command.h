@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "converter/check.h"
+#include "converter/vectors/vector_options.h"
 
 namespace ondravane::cli {
 
@@ -18,6 +19,7 @@ struct CheckOptions {
   bool json = false;
   bool show_help = false;
   unsigned jobs = 1;  // worker threads; the parser sets the processors available
+  VectorOptions vectors;  // of the conversion checked for
 };
 
 struct CheckParseResult {
@@ -26,14 +28,16 @@ struct CheckParseResult {
 };
 
 // The arguments after "check": INPUT, --max-problems N (or =N), --json,
-// --help or -h, and "--" after which every argument is a path. Each option
-// may be given once.
+// --help or -h, --jobs N, the conversion's --layer, --layers, --combine,
+// --per-type and --format, and "--" after which every argument is a path.
+// Each option may be given once.
 CheckParseResult parse_check_options(const std::vector<std::string>& arguments);
 
 // The report as text: one line per listed problem in the form
 // "PATH:LINE:COLUMN: reason" (both counted from 1, the column in bytes),
 // then the summary, the warnings and the verdict.
-std::string format_check_text(const std::string& path, const CheckReport& report);
+std::string format_check_text(const std::string& path, const CheckReport& report,
+                              const VectorOptions& vectors = {});
 
 // The same report as one JSON document, ended by a line feed.
 std::string format_check_json(const std::string& path, const CheckReport& report);

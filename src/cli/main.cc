@@ -23,13 +23,17 @@ namespace {
 
 constexpr char kUsage[] =
     "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N] [--jobs N]\n"
-    "       ondravane-converter check INPUT [--max-problems N] [--json] [--jobs N]\n"
+    "                           [--layer I | --layers I,J,... [--combine mean|sum|concat]]\n"
+    "                           [--per-type] [--format text|binary]\n"
+    "       ondravane-converter check INPUT [--max-problems N] [--json] [--jobs N] [the same\n"
+    "                           --layer, --layers, --combine, --per-type and --format]\n"
     "       ondravane-converter --help | --version\n";
 
 constexpr char kHelp[] =
     "\n"
     "Converts an activation file (one JSON record per line) into a word-vector\n"
-    "text file holding the first-layer vector of every token occurrence.\n"
+    "file: by default a text file holding the first-layer vector of every token\n"
+    "occurrence.\n"
     "\n"
     "options:\n"
     "  --min N    drop every occurrence of a token that occurs fewer than N\n"
@@ -41,6 +45,20 @@ constexpr char kHelp[] =
     "             worker threads that read and write a regular file (default\n"
     "             and most: the processors this process may run on); every N\n"
     "             gives the same output, messages and failures as 1\n"
+    "  --layer I  write the layer whose index is I instead of the first listed;\n"
+    "             I may be negative (-4294967295 to 4294967295), as dumps that\n"
+    "             number layers from the last write them (-1 is the last)\n"
+    "  --layers I,J,...\n"
+    "             combine these layers of each occurrence, in this order\n"
+    "  --combine mean|sum|concat\n"
+    "             how --layers combines them: the element-wise mean (default) or\n"
+    "             sum in double precision, or their values one after another\n"
+    "  --per-type one vector per token instead of one per occurrence: the mean of\n"
+    "             its occurrences' vectors (after the filter), identified by the\n"
+    "             token alone, in the order the tokens are first written\n"
+    "  --format text|binary\n"
+    "             the values as text (default) or in word2vec's binary format\n"
+    "             (32-bit floats; gensim: load_word2vec_format(path, binary=True))\n"
     "  --help     show this help and exit\n"
     "  --version  print the version and exit\n"
     "  --         treat every later argument as a path (for paths starting with -)\n"
@@ -57,6 +75,8 @@ constexpr char kHelp[] =
     "  --max-problems N  list at most N problems (default 20; all are counted)\n"
     "  --json            the same report as one JSON document\n"
     "  --jobs N, -j N    worker threads, as for the conversion; the same report\n"
+    "  --layer, --layers, --combine, --per-type, --format\n"
+    "                    check for the conversion with these options\n"
     "It exits with 0 when the conversion would write every record, 1 when not,\n"
     "2 for bad usage.\n";
 
@@ -95,6 +115,16 @@ int report_rejected_line(const std::string& input, const ondravane::MalformedLin
   return kNoRecordWritten;
 }
 
+// Loaders of the binary format end an identifier at its first blank, so
+// what follows it is read as values: the file converts, but say so.
+void warn_of_blank_identifiers(const ondravane::BlankIdentifiers& blanks) {
+  if (blanks.count == 0) return;
+  ondravane::write_all(2, "ondravane-converter: warning: " + std::to_string(blanks.count) +
+                              (blanks.count == 1 ? " identifier holds" : " identifiers hold") +
+                              " a blank, which loaders of the binary format take for its end (the first: '" +
+                              blanks.first + "')\n");
+}
+
 int run_check(const std::vector<std::string>& arguments) {
   using namespace ondravane::cli;
   const CheckParseResult parsed = parse_check_options(arguments);
@@ -104,9 +134,11 @@ int run_check(const std::vector<std::string>& arguments) {
     ondravane::print_line(std::string(kUsage) + kHelp);
     return 0;
   }
-  const ondravane::CheckReport report = ondravane::check_file(options.input, options.max_problems, worker_threads(options.jobs));
+  const ondravane::CheckReport report =
+      ondravane::check_file(options.input, options.max_problems, worker_threads(options.jobs),
+                            ondravane::kDefaultChunkBytes, options.vectors);
   ondravane::print_line(options.json ? format_check_json(options.input, report)
-                                     : format_check_text(options.input, report));
+                                     : format_check_text(options.input, report, options.vectors));
   return check_exit_status(report);
 }
 
@@ -130,6 +162,9 @@ int run(const std::vector<std::string>& arguments) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, end_by_signal);
     const ondravane::ConversionOutcome outcome = ondravane::convert(options.input, options.output, conversion);
     if (outcome.malformed) return report_rejected_line(options.input, *outcome.malformed);
+    if (conversion.vectors.format == ondravane::VectorFormat::kBinary) {
+      warn_of_blank_identifiers(outcome.blank_identifiers);
+    }
   }
   return 0;
 }

@@ -116,10 +116,85 @@ unsigned available_processors() {
   return hardware == 0 ? 1 : std::min<unsigned>(hardware, kMaxJobs);
 }
 
+namespace {
+
+constexpr char kIndexRange[] = "an integer from -4294967295 to 4294967295";
+
+std::optional<std::int64_t> parse_layer_index(const std::string& text) {
+  const std::optional<std::int64_t> index = parse_int64(text);
+  if (!index || *index < kLowestLayerIndex || *index > kHighestLayerIndex) return std::nullopt;
+  return index;
+}
+
+}  // namespace
+
+bool VectorOptionScanner::is_vector_option(const std::string& name) {
+  return name == "--layer" || name == "--layers" || name == "--combine" || name == "--per-type" ||
+         name == "--format";
+}
+
+std::string VectorOptionScanner::take(ArgumentScanner& scan, VectorOptions& vectors) {
+  const std::string& name = scan.name();
+  bool& seen = name == "--layer"     ? seen_layer_
+               : name == "--layers"  ? seen_layers_
+               : name == "--combine" ? seen_combine_
+               : name == "--format"  ? seen_format_
+                                     : seen_per_type_;
+  if (seen) return "option '" + name + "' given more than once";
+  seen = true;
+  if (name == "--per-type") {
+    if (scan.value()) return "option '--per-type' takes no value";
+    vectors.per_type = true;
+    return "";
+  }
+  const std::optional<std::string> value = scan.take_value();
+  if (!value) return "option '" + name + "' needs a value";
+  if (name == "--layer") {
+    const std::optional<std::int64_t> index = parse_layer_index(*value);
+    if (!index) return "--layer takes " + std::string(kIndexRange) + ", not '" + *value + "'";
+    vectors.recipe.layers.indices = {*index};
+  } else if (name == "--layers") {
+    std::vector<std::int64_t> indices;
+    for (std::size_t start = 0;;) {
+      const std::size_t comma = std::min(value->find(',', start), value->size());
+      const std::optional<std::int64_t> index = parse_layer_index(value->substr(start, comma - start));
+      if (!index) {
+        return "--layers takes " + std::string(kIndexRange) + " or several separated by commas, not '" + *value + "'";
+      }
+      indices.push_back(*index);
+      if (comma == value->size()) break;
+      start = comma + 1;
+    }
+    vectors.recipe.layers.indices = std::move(indices);
+  } else if (name == "--combine") {
+    if (*value == "mean") {
+      vectors.recipe.combine = Combine::kMean;
+    } else if (*value == "sum") {
+      vectors.recipe.combine = Combine::kSum;
+    } else if (*value == "concat") {
+      vectors.recipe.combine = Combine::kConcat;
+    } else {
+      return "--combine takes mean, sum or concat, not '" + *value + "'";
+    }
+  } else if (*value == "text" || *value == "binary") {
+    vectors.format = *value == "text" ? VectorFormat::kText : VectorFormat::kBinary;
+  } else {
+    return "--format takes text or binary, not '" + *value + "'";
+  }
+  return "";
+}
+
+std::string VectorOptionScanner::finish() const {
+  if (seen_layer_ && seen_layers_) return "options '--layer' and '--layers' exclude each other";
+  if (seen_combine_ && !seen_layers_) return "option '--combine' needs '--layers'";
+  return "";
+}
+
 ParseResult parse_options(const std::vector<std::string>& arguments) {
   Options options;
   std::vector<std::string> positional;
   bool seen_min = false, seen_keep = false, seen_seed = false, seen_jobs = false;
+  VectorOptionScanner vector_options;
   options.conversion.jobs = available_processors();
   ArgumentScanner scan(arguments);
   while (scan.next()) {
@@ -135,6 +210,11 @@ ParseResult parse_options(const std::vector<std::string>& arguments) {
     }
     if (is_jobs_option(name)) {
       std::string error = take_jobs(scan, seen_jobs, options.conversion.jobs);
+      if (!error.empty()) return {std::nullopt, error};
+      continue;
+    }
+    if (VectorOptionScanner::is_vector_option(name)) {
+      std::string error = vector_options.take(scan, options.conversion.vectors);
       if (!error.empty()) return {std::nullopt, error};
       continue;
     }
@@ -161,6 +241,7 @@ ParseResult parse_options(const std::vector<std::string>& arguments) {
     }
   }
   if (options.show_help || options.show_version) return {options, ""};
+  if (std::string error = vector_options.finish(); !error.empty()) return {std::nullopt, error};
   if (positional.size() != 2) {
     if (positional.size() > 2) return {std::nullopt, "too many arguments: expected INPUT and OUTPUT only"};
     return {std::nullopt, positional.empty() ? "the arguments INPUT and OUTPUT are required"

@@ -67,6 +67,28 @@ std::string take_jobs(ArgumentScanner& scan, bool& seen, unsigned& jobs);
 // at most kMaxJobs: the default number of jobs.
 unsigned available_processors();
 
+// The options that say what is written of each occurrence, which the
+// conversion and the check take alike: "--layer I", "--layers I,J,...",
+// "--combine mean|sum|concat" (with --layers only), "--per-type" and
+// "--format text|binary". Indices run from -4294967295 to 4294967295.
+class VectorOptionScanner {
+ public:
+  // Whether `name` is one of these options.
+  static bool is_vector_option(const std::string& name);
+  // Takes the option `scan` stands on into `vectors`; returns what is wrong
+  // with it, or nothing (empty).
+  std::string take(ArgumentScanner& scan, VectorOptions& vectors);
+  // After the last argument: what is wrong with the options together.
+  std::string finish() const;
+
+ private:
+  bool seen_layer_ = false;
+  bool seen_layers_ = false;
+  bool seen_combine_ = false;
+  bool seen_per_type_ = false;
+  bool seen_format_ = false;
+};
+
 // Accepted forms: INPUT OUTPUT in any position, "--min N" or "--min=N" (same
 // for --keep and --seed; N may start with a minus sign), "--jobs N" or
 // "-j N" (1 to kMaxJobs; default available_processors()), --help or -h,

@@ -19,14 +19,14 @@
 namespace ondravane {
 
 CheckReport check_file(std::string_view path, std::size_t max_problems, unsigned jobs,
-                       std::size_t chunk_bytes) {
+                       std::size_t chunk_bytes, const VectorOptions& vectors) {
   const UniqueFd file = open_or_fail(std::string(path), O_RDONLY | O_CLOEXEC);
   CheckReport report;
-  FileCheck check(report, max_problems);
+  FileCheck check(report, max_problems, vectors);
   const unsigned threads = jobs > 1 ? jobs : 0;
-  OrderedWorkers<SurveyChunk, decltype(&survey_lines)> workers(
-      threads, std::size_t{jobs} * kChunksPerWorker, std::size_t{jobs} * kBytesInFlightPerWorker,
-      &survey_lines);
+  OrderedWorkers<SurveyChunk, SurveyLines> workers(threads, std::size_t{jobs} * kChunksPerWorker,
+                                                   std::size_t{jobs} * kBytesInFlightPerWorker,
+                                                   SurveyLines{&vectors.recipe.layers});
   const auto take = [&](const SurveyChunk& chunk) {
     for (std::size_t i = 0; i < chunk.count; ++i) check.take(chunk.lines[i]);
     return true;

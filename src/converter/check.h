@@ -10,14 +10,16 @@
 
 #include "converter/check/check_report.h"
 #include "converter/workers/chunk_size.h"
+#include "converter/vectors/vector_options.h"
 
 namespace ondravane {
 
-// Checks the file at `path`, keeping at most `max_problems` problems in the
-// report (all are counted). A file that cannot be opened or read raises the
-// conversion's failure for it. With more than one job, lines are surveyed on
-// that many worker threads, with the same report.
+// Checks the file at `path` for the conversion that writes `vectors`,
+// keeping at most `max_problems` problems in the report (all are counted).
+// A file that cannot be opened or read raises the conversion's failure for
+// it. With more than one job, lines are surveyed on that many worker
+// threads, with the same report.
 CheckReport check_file(std::string_view path, std::size_t max_problems, unsigned jobs = 1,
-                       std::size_t chunk_bytes = kDefaultChunkBytes);
+                       std::size_t chunk_bytes = kDefaultChunkBytes, const VectorOptions& vectors = {});
 
 }  // namespace ondravane

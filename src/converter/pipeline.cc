@@ -19,7 +19,7 @@ namespace {
 
 ConversionOutcome convert_in_memory(const InputFile& file, std::string_view output,
                                     const ConversionOptions& options) {
-  RecordsRead read = Activation::from_file(file);
+  RecordsRead read = Activation::from_file(file, options.vectors.recipe.layers);
   ActivationList current = std::move(read.records);
   if (options.min) {
     print_line("Start Filtering!\n");
@@ -29,14 +29,17 @@ ConversionOutcome convert_in_memory(const InputFile& file, std::string_view outp
     current = std::move(filtered);
   }
   print_line("Start Writing!(This may take a while)\n");
-  to_w2v(current, output, options.commit);
+  BlankIdentifiers blanks = to_w2v(current, output, options.commit, options.vectors);
   print_line("Finish Writing!\n");
-  return {std::move(read.malformed)};
+  return {std::move(read.malformed), std::move(blanks)};
 }
 
 ConversionOutcome convert_in_two_readings(InputFile& file, std::string_view output,
                                           const ConversionOptions& options) {
-  IndexRead read = index_records(file, options.min.has_value(), options.jobs, options.chunk_bytes);
+  // The filter counts tokens by number, and one vector a type sums by number.
+  const bool number_tokens = options.min.has_value() || options.vectors.per_type;
+  IndexRead read = index_records(file, number_tokens, options.jobs, options.chunk_bytes,
+                                 options.vectors.recipe.layers);
   if (!read.malformed && !file.first_reading_complete(read.bytes)) fail_input_changed();
   const CorpusIndex& index = read.index;
   std::optional<Selection> selection;
@@ -46,10 +49,10 @@ ConversionOutcome convert_in_two_readings(InputFile& file, std::string_view outp
   }
   print_line("Start Writing!(This may take a while)\n");
   const std::uint64_t total = selection ? selection->survivors : index.occurrences();
-  write_indexed(file, index, selection ? &selection->kept : nullptr, total, output, options.jobs,
-                options.chunk_bytes, options.commit);
+  BlankIdentifiers blanks = write_indexed(file, index, selection ? &selection->kept : nullptr, total, output,
+                                         options.jobs, options.chunk_bytes, options.commit, options.vectors);
   print_line("Finish Writing!\n");
-  return {std::move(read.malformed)};
+  return {std::move(read.malformed), std::move(blanks)};
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "converter/line/malformed_line.h"
 #include "converter/output/output_path.h"
 #include "converter/workers/chunk_size.h"
+#include "converter/writer.h"
 
 namespace ondravane {
 
@@ -25,12 +26,17 @@ struct ConversionOptions {
   // How the output file becomes the output: as it is written (the Python
   // module), or once complete (the command line).
   OutputCommit commit = OutputCommit::kAsWritten;
+  // What is written of each occurrence, and how (the command line's layer,
+  // combination, type and format options; the module keeps the default).
+  VectorOptions vectors = {};
 };
 
 // What a finished conversion has to tell beyond the output file.
 struct ConversionOutcome {
   // The malformed line that emptied the output, if one did.
   std::optional<MalformedLine> malformed;
+  // The identifiers written that hold a blank, counted in the binary format.
+  BlankIdentifiers blank_identifiers;
 };
 
 // A regular file is read twice: first checked and indexed, then read again

@@ -10,6 +10,7 @@
 
 #include "converter/index/index_read.h"
 #include "converter/input/input_file.h"
+#include "converter/line/layer_choice.h"
 #include "converter/line/malformed_line.h"
 #include "converter/records.h"
 #include "converter/workers/chunk_size.h"
@@ -23,10 +24,11 @@ struct RecordsRead {
 };
 
 // The first of two readings: checks every line in full and keeps only the
-// index, with the token numbers when `number_tokens` (for the filter).
-// With more than one job, lines are checked on that many worker threads,
-// with the same results.
+// index of the pieces read again of `layers`, with the token numbers when
+// `number_tokens` (for the filter). With more than one job, lines are
+// checked on that many worker threads, with the same results.
 IndexRead index_records(const InputFile& file, bool number_tokens, unsigned jobs = 1,
-                        std::size_t chunk_bytes = kDefaultChunkBytes);
+                        std::size_t chunk_bytes = kDefaultChunkBytes,
+                        const LayerChoice& layers = kFirstLayer);
 
 }  // namespace ondravane

@@ -4,14 +4,13 @@
 #include "converter/writer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <span>
 
-#include <atomic>
-#include <exception>
-
-#include "converter/output/w2v_writer.h"
-#include "converter/reading/second_reading.h"
+#include "converter/tokens/token_numbers.h"
+#include "converter/vectors/feature_vectors.h"
 #include "converter/workers/ordered_workers.h"
 #include "progress/progress_bar.h"
 
@@ -19,24 +18,13 @@ namespace ondravane {
 
 namespace {
 
-// The dimension announced in the header: the length of the first layer of
-// the first feature of the first record that has any.
-std::uint64_t header_dimension(std::span<const Activation> activations) {
-  for (const Activation& activation : activations) {
-    if (activation.features.empty()) continue;
-    const Feature& first = activation.features.front();
-    if (first.layers.empty()) fail_missing_layer();
-    return first.layers.front().values.size();
-  }
-  return 0;
-}
-
 // Occurrences per chunk at most (a chunk holds at least one line), which
 // bounds the formatted text a chunk holds besides its bytes of input lines.
 constexpr std::uint64_t kChunkOccurrences = 8192;
 
 // A chunk of lines handed to a worker, with what the worker made of it.
 struct WritingChunk {
+  IndexedChunk start;  // where the chunk began, to format it again
   IndexedChunk lines;
   OccurrenceReader reader;  // kept from chunk to chunk with its buffers
   FormattedChunk text;
@@ -44,7 +32,7 @@ struct WritingChunk {
   // An exception, such as running out of memory, after the complete lines.
   std::exception_ptr error;
 
-  std::size_t held_bytes() const { return text.text.capacity(); }
+  std::size_t held_bytes() const { return text.held_bytes(); }
 };
 
 struct FormatChunks {
@@ -64,64 +52,82 @@ struct FormatChunks {
   }
 };
 
-}  // namespace
-
-void to_w2v(std::span<const Activation> activations, std::string_view path, OutputCommit commit) {
-  W2vWriter out(path, commit);
-
-  std::uint64_t total = 0;
-  for (const Activation& activation : activations) total += activation.features.size();
-  const std::uint64_t dimension = header_dimension(activations);
-
-  ProgressBar bar(total);
-  out.header(total, dimension);
-  for (const Activation& activation : activations) {
-    std::uint64_t position = 0;
-    for (const Feature& feature : activation.features) {
-      // Checked before any of the line is buffered: the file must end with
-      // the last complete line when this fails.
-      if (feature.layers.empty()) out.fail_missing_layer();
-      out.line(feature.token, activation.linex_index, position, feature.layers.front().values);
-      ++position;
-      bar.inc(1);
-    }
-  }
+// An output with nothing to write: the header "0 0" alone.
+void write_empty(W2vWriter& writer) {
+  ProgressBar bar(0);
+  writer.header(0, 0);
   bar.finish_and_clear();
-  out.finish();
+  writer.finish();
 }
 
-void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
-                   std::uint64_t total, std::string_view output, unsigned jobs,
-                   std::size_t chunk_bytes, OutputCommit commit) {
-  W2vWriter writer(output, commit);
+}  // namespace
+
+BlankIdentifiers to_w2v(std::span<const Activation> activations, std::string_view path, OutputCommit commit,
+                        const VectorOptions& vectors) {
+  W2vWriter writer(path, commit, vectors.format);
+  std::uint64_t total = 0;
+  for (const Activation& activation : activations) total += activation.features.size();
   if (total == 0) {
-    ProgressBar bar(0);
-    writer.header(0, 0);
-    bar.finish_and_clear();
-    writer.finish();
-    return;
+    write_empty(writer);
+    return {};
+  }
+  // Types numbered in the order their first vector is written.
+  TokenNumbers types;
+  IndexedOutput out(writer, total, EntryShape{vectors.per_type, vectors.format}, &types);
+  FeatureVectors made(vectors.recipe);
+  for (std::size_t record = 0; record < activations.size(); ++record) {
+    const Activation& activation = activations[record];
+    std::uint64_t position = 0;
+    for (const Feature& feature : activation.features) {
+      // Records are the lines of the file, one each.
+      WrittenOccurrence occurrence{record + 1, feature.token, activation.linex_index, position, 0};
+      std::span<const double> vector;
+      std::int64_t missing = 0;
+      switch (made.make(feature, vector, missing)) {
+        case FeatureVectors::Made::kMade: break;
+        case FeatureVectors::Made::kMissingLayer: out.fail_missing_layer(occurrence, vectors.recipe, missing);
+        case FeatureVectors::Made::kLengthsDiffer: out.fail_lengths_differ(occurrence, vectors.recipe, made.layers());
+      }
+      if (vectors.per_type) occurrence.type = types.number_of(feature.token);
+      out.line(occurrence, vector);
+      ++position;
+    }
+  }
+  out.finish();
+  return out.blanks();
+}
+
+BlankIdentifiers write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
+                               std::uint64_t total, std::string_view output, unsigned jobs,
+                               std::size_t chunk_bytes, OutputCommit commit, const VectorOptions& vectors) {
+  W2vWriter writer(output, commit, vectors.format);
+  if (total == 0) {
+    write_empty(writer);
+    return {};
   }
   if (!file.same_as_opened()) fail_input_changed();
-  IndexedOutput out(writer, total);
-  OccurrenceReader reader(file.fd());
+  IndexedOutput out(writer, total, EntryShape{vectors.per_type, vectors.format}, &index.tokens);
+  OccurrenceReader reader(file.fd(), vectors.recipe);
   const unsigned threads = jobs > 1 ? jobs : 0;
   OrderedWorkers<WritingChunk, FormatChunks> workers(threads, std::size_t{jobs} * kChunksPerWorker,
-                                               std::size_t{jobs} * kBytesInFlightPerWorker,
-                                               FormatChunks{&index, kept});
+                                                     std::size_t{jobs} * kBytesInFlightPerWorker,
+                                                     FormatChunks{&index, kept});
   if (workers.inline_work()) {
     // Straight into the file, without formatting in memory first.
     IndexedChunk all{0, index.lines.size()};
     const ChunkStop stop = format_chunk(index, kept, all, reader, out);
-    if (stop != ChunkStop::kNone) out.fail_at(stop);
+    if (stop != ChunkStop::kNone) out.fail_at(stop, index, all, reader);
     if (!file.same_as_opened()) fail_input_changed();
     out.finish();
-    return;
+    return out.blanks();
   }
   IndexedChunk next{0, index.lines.size()};
   for (;;) {
     while (workers.has_room() && next.line < index.lines.size()) {
       WritingChunk& chunk = workers.free_chunk();
+      if (&chunk.reader.recipe() != &vectors.recipe) chunk.reader = OccurrenceReader(file.fd(), vectors.recipe);
       chunk.reader.use_fd(file.fd());
+      chunk.text.set_shape(EntryShape{vectors.per_type, vectors.format});
       chunk.lines = next;
       std::uint64_t bytes = 0;
       std::uint64_t occurrences = 0;
@@ -131,23 +137,31 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
         ++next.line;
       } while (next.line < index.lines.size() && bytes < chunk_bytes && occurrences < kChunkOccurrences);
       chunk.lines.end_line = next.line;
+      chunk.start = chunk.lines;
       next.offset += bytes;
       next.occurrence += occurrences;
       workers.submit();
     }
     if (!workers.pending()) break;
     WritingChunk& chunk = workers.oldest();
-    out.formatted(chunk.text);
-    if (chunk.error) std::rethrow_exception(chunk.error);
     ChunkStop stop = chunk.stop;
+    if (!out.formatted(chunk.text)) {
+      // What the worker could not judge comes first: the calling thread
+      // formats the chunk again and meets it.
+      chunk.lines = chunk.start;
+      stop = ChunkStop::kFull;
+    } else if (chunk.error) {
+      std::rethrow_exception(chunk.error);
+    }
     if (stop == ChunkStop::kFull) stop = format_chunk(index, kept, chunk.lines, reader, out);
-    if (stop != ChunkStop::kNone) out.fail_at(stop);
+    if (stop != ChunkStop::kNone) out.fail_at(stop, index, chunk.lines, reader);
     chunk.text.text.release_beyond(2 * kFormattedBytesPerChunk);
     chunk.reader.release_beyond(kPieceBytesPerWorker);
     workers.release_oldest();
   }
   if (!file.same_as_opened()) fail_input_changed();
   out.finish();
+  return out.blanks();
 }
 
 }  // namespace ondravane

@@ -10,26 +10,31 @@
 #include "converter/index/corpus_index.h"
 #include "converter/input/input_file.h"
 #include "converter/output/output_path.h"
+#include "converter/output/w2v_writer.h"
+#include "converter/reading/second_reading.h"
 #include "converter/records.h"
+#include "converter/vectors/vector_options.h"
 #include "converter/workers/chunk_size.h"
 #include "support/chunked_array.h"
 
 namespace ondravane {
 
-// Writes `activations` at `path`: the header, then every occurrence's first
-// layer, replacing whatever the path names (special files excepted) the way
-// `commit` says.
-void to_w2v(std::span<const Activation> activations, std::string_view path,
-            OutputCommit commit = OutputCommit::kAsWritten);
+// Writes `activations` (with the layers `vectors` reads kept) at `path`:
+// the header, then every occurrence's vector or every type's, replacing
+// whatever the path names (special files excepted) the way `commit` says.
+// Returns the identifiers written that hold a blank.
+BlankIdentifiers to_w2v(std::span<const Activation> activations, std::string_view path,
+                        OutputCommit commit = OutputCommit::kAsWritten, const VectorOptions& vectors = {});
 
 // Writes the word-vector file at `output` from `file`, read again from its
 // start: every occurrence of `index`, or with `kept` only those whose bit is
 // set (`total` of them). Fails cleanly when the file is not what the first
 // reading indexed. With more than one job, lines are formatted on that many
-// worker threads, with the same results.
-void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
-                   std::uint64_t total, std::string_view output, unsigned jobs = 1,
-                   std::size_t chunk_bytes = kDefaultChunkBytes,
-                   OutputCommit commit = OutputCommit::kAsWritten);
+// worker threads, with the same results. With one vector a type, the index
+// must number tokens.
+BlankIdentifiers write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
+                               std::uint64_t total, std::string_view output, unsigned jobs = 1,
+                               std::size_t chunk_bytes = kDefaultChunkBytes,
+                               OutputCommit commit = OutputCommit::kAsWritten, const VectorOptions& vectors = {});
 
 }  // namespace ondravane

@@ -37,6 +37,7 @@ struct CheckCase {
   std::vector<std::string> reasons;
   Expected expected;
   CheckWarnings warnings = {};
+  VectorOptions vectors = {};  // of the conversion checked for
 };
 
 Tally tally(std::uint64_t count, std::uint64_t first_line) { return Tally{count, first_line}; }
@@ -90,13 +91,18 @@ TEST_P(CheckFileTest, ReportsProblemsSummaryAndWarnings) {
   for (const auto& [jobs, chunk_bytes] : {std::pair{1u, std::size_t{1} << 20}, std::pair{2u, std::size_t{1}},
                                           std::pair{3u, std::size_t{64}}}) {
     SCOPED_TRACE(std::to_string(jobs) + " jobs");
-    const CheckReport report = check_file(path, 100, jobs, chunk_bytes);
+    const CheckReport report = check_file(path, 100, jobs, chunk_bytes, c.vectors);
     std::vector<CheckProblem> expected;
     for (std::size_t k = 0; k < places.size(); ++k) {
       const std::string& reason = c.reasons[k];
-      const auto kind = reason == kNoLayers  ? CheckProblem::Kind::kNoLayers
-                        : reason == kNotUtf8 ? CheckProblem::Kind::kNotUtf8
-                                             : CheckProblem::Kind::kRejected;
+      const auto has = [&](const char* text) { return reason.find(text) != std::string::npos; };
+      const auto kind = reason == kNoLayers               ? CheckProblem::Kind::kNoLayers
+                        : reason == kNotUtf8              ? CheckProblem::Kind::kNotUtf8
+                        : has("no layer with index")      ? CheckProblem::Kind::kMissingLayer
+                        : has("layers of different")      ? CheckProblem::Kind::kLayerLengths
+                        : has("the binary format holds")  ? CheckProblem::Kind::kVectorLength
+                        : has("one vector a token")       ? CheckProblem::Kind::kTypeLength
+                                                          : CheckProblem::Kind::kRejected;
       expected.push_back(CheckProblem{kind, places[k].first, places[k].second, reason});
     }
     EXPECT_EQ(report.problems, expected);
@@ -164,6 +170,47 @@ INSTANTIATE_TEST_SUITE_P(
                   {}, {2, 2, 4, 1, {}}, warned(&CheckWarnings::empty_token, tally(3, 1))},
         CheckCase{"JoinedTokens", R"([0,[["##ing",[[0,[1]]]],["Ġthe",[[0,[1]]]]]])" "\n" R"([1,[["a##b",[[0,[1]]]],["#Ġ#",[[0,[1]]]]]])",
                   {}, {2, 2, 4, 1, {}}, warned(&CheckWarnings::joined_token, tally(2, 2))}),
+    [](const testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
+
+VectorOptions chosen(std::vector<std::int64_t> indices, Combine combine = Combine::kMean) {
+  return VectorOptions{VectorRecipe{LayerChoice{std::move(indices)}, combine}};
+}
+
+VectorOptions with(VectorOptions options, bool per_type, VectorFormat format) {
+  options.per_type = per_type;
+  options.format = format;
+  return options;
+}
+
+// The check for the conversion with the options that choose what is
+// written: what it cannot write are problems, at the occurrence.
+INSTANTIATE_TEST_SUITE_P(
+    Options, CheckFileTest,
+    testing::Values(
+        CheckCase{"StockDumpLastLayer", R"([0,[["a",[[-1,[1,2]],[-2,[3]]]]]])", {}, {1, 1, 1, 2, {}}, {},
+                  chosen({-1})},
+        CheckCase{"MissingChosenLayer", R"([0,[["a",[[-2,[1]],[-1,[1]]]],@@["b",[[-1,[1]]]],@@["c",[]]]])",
+                  {"no layer with index -2 (writing fails here)", "no layer with index -1 (writing fails here)"},
+                  {1, 1, 3, 2, {}}, {}, chosen({-1, -2}, Combine::kConcat)},
+        CheckCase{"LayerLengthsDiffer", R"([0,[["a",[[-1,[1]],[-2,[2]]]],@@["b",[[-1,[1,2]],[-2,[2]]]]]])",
+                  {"layers of different lengths, which cannot be averaged: index -2 has 1, index -1 has 2 values "
+                   "(writing fails here)"},
+                  {1, 1, 2, 1, {}}, {}, chosen({-2, -1})},
+        CheckCase{"ConcatLengthsAdd", R"([0,[["a",[[-1,[1]],[-2,[2,3]]]],["b",[[-1,[1,2]],[-2,[2]]]]]])", {},
+                  {1, 1, 2, 3, {}}, {}, chosen({-1, -2}, Combine::kConcat)},
+        CheckCase{"BinaryLengthOtherThanTheHeader", R"([0,[["a",[[-1,[1,2]]]],@@["b",[[-1,[1]]]]]])",
+                  {"a vector of 1 values where the header says 2 (writing fails here: the binary format holds "
+                   "vectors of one length)"},
+                  {1, 1, 2, 2, {}}, {}, with(chosen({-1}), false, VectorFormat::kBinary)},
+        CheckCase{"TypeLengthOtherThanItsFirst",
+                  R"([0,[["a",[[0,[1,2]]]],["b",[[0,[1]]]]]])" "\n" R"([1,[@@["##a",[[0,[1]]]]]])",
+                  {"a vector of 1 values where its token's first (line 1) has 2 (writing fails here: one vector a "
+                   "token is the mean of vectors of one length)"},
+                  {2, 2, 3, 2, {}}, warned(&CheckWarnings::length_differs, tally(1, 1)),
+                  with({}, true, VectorFormat::kText)},
+        CheckCase{"OnlyBlanksSplitBinaryIdentifiers", R"([0,[["New York",[[0,[1]]]],["a\tb",[[0,[1]]]]]])", {},
+                  {1, 1, 2, 1, {}}, warned(&CheckWarnings::token_with_space, tally(1, 1)),
+                  with({}, false, VectorFormat::kBinary)}),
     [](const testing::TestParamInfo<CheckCase>& info) { return info.param.name; });
 
 class CheckLimitsTest : public CheckFileTest {};

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "capture_stdout.h"
@@ -94,6 +96,56 @@ inline std::string generated_corpus(unsigned seed, int lines) {
   return text;
 }
 
+// A seeded corpus shaped like the dumps of extraction tools that number
+// layers from the last: every occurrence lists layers -1 to -4 (in any
+// order, now and then one of them twice, the second time with other
+// values), all `dimension` long, with values written as round(x, 6),
+// float32 activations widened to doubles and plain doubles print.
+inline std::string stock_corpus(unsigned seed, int lines, int dimension) {
+  static const char* const kTokens[] = {"the", "\\u0120cat", "##s", "dog", "the", "k:1 2", "caf\\u00e9"};
+  std::mt19937 engine(seed);
+  auto pick = [&](int n) { return static_cast<int>(engine() % static_cast<unsigned>(n)); };
+  std::normal_distribution<double> normal(0.0, 1.0);
+  auto values = [&] {
+    std::string text;
+    for (int v = 0; v < dimension; ++v) {
+      const double x = normal(engine) * (pick(10) == 0 ? 1e-5 : 1.0);
+      char number[40];
+      switch (pick(3)) {
+        case 0: std::snprintf(number, sizeof number, "%.6g", x); break;
+        case 1: std::snprintf(number, sizeof number, "%.17g", static_cast<double>(static_cast<float>(x))); break;
+        default: std::snprintf(number, sizeof number, "%.17g", x); break;
+      }
+      text += (v ? "," : "") + std::string(number);
+    }
+    return "[" + text + "]";
+  };
+  std::string text;
+  for (int i = 0; i < lines; ++i) {
+    const bool object = pick(2) == 0;
+    std::string features;
+    const int count = pick(5);
+    for (int f = 0; f < count; ++f) {
+      std::vector<int> order = {-1, -2, -3, -4};
+      if (pick(3) == 0) std::shuffle(order.begin(), order.end(), engine);
+      if (pick(6) == 0) order.push_back(order[static_cast<std::size_t>(pick(4))]);
+      std::string layers;
+      for (int index : order) {
+        if (!layers.empty()) layers += ",";
+        layers += object ? "{\"index\":" + std::to_string(index) + ",\"values\":" + values() + "}"
+                         : "[" + std::to_string(index) + "," + values() + "]";
+      }
+      const std::string token = std::string("\"") + kTokens[pick(7)] + "\"";
+      if (f) features += ",";
+      features += object ? "{\"token\":" + token + ",\"layers\":[" + layers + "]}" : "[" + token + ",[" + layers + "]]";
+    }
+    text += object ? "{\"linex_index\":" + std::to_string(i) + ",\"features\":[" + features + "]}"
+                   : "[" + std::to_string(i) + ",[" + features + "]]";
+    text += "\n";
+  }
+  return text;
+}
+
 enum class Fault { kNone, kMalformed, kNotUtf8, kLayerless };
 enum class Where { kFirst, kMiddle, kLast };
 
@@ -133,8 +185,10 @@ inline std::vector<CorpusCase> corpus_cases() {
   return cases;
 }
 
-// Replaces one line of `corpus` (the first, middle or last) by a faulty one.
-inline std::string with_fault(const std::string& corpus, Fault fault, Where where, std::uint64_t& line) {
+// Replaces one line of `corpus` (the first, middle or last) by `text`,
+// keeping its ending; `line` receives its number.
+inline std::string replace_line(const std::string& corpus, Where where, const std::string& text,
+                                std::uint64_t& line) {
   std::vector<std::string> lines;
   std::size_t start = 0;
   while (start < corpus.size()) {
@@ -147,16 +201,89 @@ inline std::string with_fault(const std::string& corpus, Fault fault, Where wher
                                                                              : lines.size() - 1;
   line = at + 1;
   const std::string ending = lines[at].back() == '\n' ? "\n" : "";
-  switch (fault) {
-    case Fault::kNone: break;
-    case Fault::kMalformed: lines[at] = R"([3,[["x",[[0,[1.5,]]]]]])" + ending; break;
-    case Fault::kNotUtf8: lines[at] = "[3,[[\"\xC3(\",[[0,[1.5]]]]]]" + ending; break;
-    // A token of its own, which a filter with min 2 drops before it is written.
-    case Fault::kLayerless: lines[at] = R"([3,[["t",[[0,[2]]]],["lay",[]]]])" + ending; break;
-  }
+  lines[at] = text + ending;
   std::string out;
   for (const std::string& l : lines) out += l;
   return out;
+}
+
+// Replaces one line of `corpus` (the first, middle or last) by a faulty one.
+inline std::string with_fault(const std::string& corpus, Fault fault, Where where, std::uint64_t& line) {
+  switch (fault) {
+    case Fault::kNone: replace_line(corpus, where, "", line); return corpus;
+    case Fault::kMalformed: return replace_line(corpus, where, R"([3,[["x",[[0,[1.5,]]]]]])", line);
+    case Fault::kNotUtf8: return replace_line(corpus, where, "[3,[[\"\xC3(\",[[0,[1.5]]]]]]", line);
+    // A token of its own, which a filter with min 2 drops before it is written.
+    case Fault::kLayerless: return replace_line(corpus, where, R"([3,[["t",[[0,[2]]]],["lay",[]]]])", line);
+  }
+  return corpus;
+}
+
+// What a stock corpus may hold that only the options choosing what is
+// written cannot write: an occurrence without layer -3, one whose layer -2
+// is one value longer, one whose every layer is. Each stands alone in its
+// line under a token of its own, which a filter with min 2 drops.
+enum class StockFault { kNone, kMissingLayer, kLayerLengths, kOtherLength };
+
+inline std::string with_stock_fault(const std::string& corpus, StockFault fault, Where where, int dimension) {
+  if (fault == StockFault::kNone) return corpus;
+  const auto list = [](int length, int first) {
+    std::string text;
+    for (int v = 0; v < length; ++v) text += (v ? "," : "") + std::to_string(first + v);
+    return "[" + text + "]";
+  };
+  const int length = dimension + (fault == StockFault::kOtherLength ? 1 : 0);
+  std::string layers;
+  for (int index : {-1, -2, -3, -4}) {
+    if (fault == StockFault::kMissingLayer && index == -3) continue;
+    const int own = length + (fault == StockFault::kLayerLengths && index == -2 ? 1 : 0);
+    layers += (layers.empty() ? "[" : ",[") + std::to_string(index) + "," + list(own, -index) + "]";
+  }
+  std::uint64_t line = 0;
+  return replace_line(corpus, where, "[3,[[\"odd\",[" + layers + "]]]]", line);
+}
+
+// The ways of writing a stock corpus that the tests compare, each with and
+// without the filter.
+struct VectorCase {
+  const char* name;
+  VectorOptions vectors;
+};
+
+inline std::vector<VectorCase> vector_cases() {
+  const auto options = [](std::vector<std::int64_t> indices, Combine combine, bool per_type, VectorFormat format) {
+    return VectorOptions{VectorRecipe{LayerChoice{std::move(indices)}, combine}, per_type, format};
+  };
+  return {{"LastLayer", options({-1}, Combine::kMean, false, VectorFormat::kText)},
+          {"MeanOfTheLastFour", options({-1, -2, -3, -4}, Combine::kMean, false, VectorFormat::kText)},
+          {"Sum", options({-4, -1}, Combine::kSum, false, VectorFormat::kText)},
+          {"Concat", options({-2, -1, -2}, Combine::kConcat, false, VectorFormat::kText)},
+          {"Binary", options({-1}, Combine::kMean, false, VectorFormat::kBinary)},
+          {"PerType", options({-1, -2, -3, -4}, Combine::kMean, true, VectorFormat::kText)},
+          {"PerTypeBinary", options({-3}, Combine::kMean, true, VectorFormat::kBinary)}};
+}
+
+// The name of a test of a stock corpus written one way, with a fault and
+// with or without the filter.
+inline std::string stock_case_name(const std::tuple<VectorCase, StockFault, bool>& param) {
+  static const char* const kFaults[] = {"Clean", "MissingLayer", "LayerLengths", "OtherLength"};
+  return std::string(std::get<0>(param).name) + kFaults[static_cast<int>(std::get<1>(param))] +
+         (std::get<2>(param) ? "Filtered" : "");
+}
+
+// Whether writing `vectors` of a stock corpus with `fault` (unfiltered)
+// fails at the faulty occurrence.
+inline bool stock_fault_fails(const VectorOptions& vectors, StockFault fault) {
+  const std::vector<std::int64_t>& read = vectors.recipe.layers.indices;
+  const auto reads = [&](std::int64_t index) { return std::find(read.begin(), read.end(), index) != read.end(); };
+  switch (fault) {
+    case StockFault::kNone: return false;
+    case StockFault::kMissingLayer: return reads(-3);
+    case StockFault::kLayerLengths:
+      return reads(-2) && read.size() > 1 && vectors.recipe.combine != Combine::kConcat;
+    case StockFault::kOtherLength: return vectors.format == VectorFormat::kBinary;
+  }
+  return false;
 }
 
 // Everything a conversion leaves behind.

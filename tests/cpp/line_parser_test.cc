@@ -8,8 +8,10 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "converter/line/layer_choice.h"
 #include "converter/records.h"
 #include "converter/json/utf8.h"
 #include "record_helpers.h"
@@ -282,6 +284,135 @@ TEST_P(RejectionReasonTest, SaysWhereAndWhy) {
   ASSERT_FALSE(parser.survey(line, shape)) << line;
   EXPECT_EQ(parser.rejection(), (Rejection{column, GetParam().reason})) << line;
 }
+
+// Every walk, with layers chosen by index, rejects where and why `marked`
+// says.
+void expect_rejected_with_chosen_layers(const std::string& marked, const char* reason) {
+  const std::size_t column = marked.find("@@");
+  ASSERT_NE(column, std::string::npos);
+  const std::string line = marked.substr(0, column) + marked.substr(column + 2);
+  const LayerChoice choice{{-1, 0}};
+  LineParser parser;
+  ASSERT_FALSE(parser.from_line(line, LayerRetention::kChosen, LineParser::StringUtf8::kChecked, choice)) << line;
+  EXPECT_EQ(parser.rejection(), (Rejection{column, reason})) << line;
+  LineShape shape;
+  ASSERT_FALSE(parser.survey(line, shape, choice)) << line;
+  EXPECT_EQ(parser.rejection(), (Rejection{column, reason})) << line;
+  ASSERT_FALSE(parser.index_unchecked_utf8(line, false, choice)) << line;
+  EXPECT_EQ(parser.rejection(), (Rejection{column, reason})) << line;
+}
+
+// Choosing layers by index changes nothing else of what a line may hold.
+TEST_P(RejectionReasonTest, SaysTheSameWithLayersChosenByIndex) {
+  if (std::string_view(GetParam().reason) == "layer index 'index' is negative") GTEST_SKIP() << "allowed then";
+  expect_rejected_with_chosen_layers(GetParam().marked_line, GetParam().reason);
+}
+
+class SignedLayerIndexTest : public testing::TestWithParam<ReasonCase> {};
+
+TEST_P(SignedLayerIndexTest, SaysWhereAndWhy) {
+  expect_rejected_with_chosen_layers(GetParam().marked_line, GetParam().reason);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SignedLayerIndexTest,
+    testing::Values(
+        ReasonCase{"BelowTheLowest", R"([0,[["a",[[@@-4294967296,[]]]]]])", "layer index 'index' is below -4294967295"},
+        ReasonCase{"FarBelow", R"([0,[["a",[{"index":@@-99999999999,"values":[]}]]]])",
+                   "layer index 'index' is below -4294967295"},
+        ReasonCase{"AboveTheHighest", R"([0,[["a",[[@@4294967296,[]]]]]])", "layer index 'index' is above 4294967295"},
+        ReasonCase{"NegativeFraction", R"([0,[["a",[[@@-1.0,[]]]]]])",
+                   "layer index 'index' is not a plain integer (no fraction, no exponent)"},
+        ReasonCase{"NegativeExponent", R"([0,[["a",[[@@-1e0,[]]]]]])",
+                   "layer index 'index' is not a plain integer (no fraction, no exponent)"},
+        ReasonCase{"NegativeLeadingZero", R"([0,[["a",[[-0@@1,[]]]]]])", "a JSON number has no leading zeros"},
+        ReasonCase{"SentenceStaysUnsigned", "[@@-1,[]]", "sentence number 'linex_index' is negative"}),
+    [](const testing::TestParamInfo<ReasonCase>& info) { return info.param.name; });
+
+// Layers chosen by index, as each walk finds them: the record keeps the
+// first layer of each index chosen (in the line's order), the survey sees
+// each chosen layer's length, and the index walk lists the pieces the second
+// reading reads again: the token, then each chosen layer's list of values.
+struct ChosenCase {
+  const char* name;
+  std::string line;
+  std::vector<std::int64_t> indices;
+  // Per occurrence: the token's text as written, then each chosen layer's
+  // text ("" for a layer it lacks).
+  std::vector<std::vector<std::string>> pieces;
+  std::vector<Feature> kept;
+};
+
+class ChosenLayersTest : public testing::TestWithParam<ChosenCase> {};
+
+TEST_P(ChosenLayersTest, EveryWalkFindsTheFirstLayerOfEachIndex) {
+  const ChosenCase& c = GetParam();
+  const LayerChoice choice{c.indices};
+  LineParser parser;
+  const std::optional<Activation> kept = parse_unchecked(parser, c.line, LayerRetention::kChosen, choice);
+  ASSERT_TRUE(kept.has_value());
+  EXPECT_EQ(kept->features, c.kept);
+
+  LineShape shape;
+  ASSERT_TRUE(parser.survey(c.line, shape, choice));
+  ASSERT_TRUE(parser.index_unchecked_utf8(c.line, false, choice));
+  const std::size_t per = choice.count() + 1;
+  ASSERT_EQ(parser.indexed_pieces_per_occurrence(), per);
+  ASSERT_EQ(parser.indexed_occurrences(), c.pieces.size());
+  ASSERT_EQ(shape.chosen_lengths.size(), c.pieces.size() * choice.count());
+  for (std::size_t k = 0; k < c.pieces.size(); ++k) {
+    for (std::size_t piece = 0; piece < per; ++piece) {
+      SCOPED_TRACE("occurrence " + std::to_string(k) + ", piece " + std::to_string(piece));
+      const PiecePlace place = parser.indexed_pieces()[k * per + piece];
+      const std::string& text = c.pieces[k][piece];
+      if (text.empty()) {
+        EXPECT_EQ(place.offset, PiecePlace::kMissing);
+        EXPECT_EQ(shape.chosen_lengths[k * choice.count() + piece - 1], LineShape::kMissing);
+        continue;
+      }
+      ASSERT_NE(place.offset, PiecePlace::kMissing);
+      EXPECT_EQ(c.line.substr(place.offset, place.length), text);
+      if (piece == 0) continue;
+      std::vector<double> values;
+      std::size_t end = 0;
+      LineParser reader;
+      ASSERT_TRUE(reader.read_values(c.line, place.offset, values, end));
+      EXPECT_EQ(shape.chosen_lengths[k * choice.count() + piece - 1], values.size());
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ChosenLayersTest,
+    testing::Values(
+        ChosenCase{"StockObjectForm",
+                   R"({"linex_index":0,"features":[{"token":"a","layers":[{"index":-1,"values":[1,2]},)"
+                   R"({"index":-2,"values":[3, 4]}]}]})",
+                   {-2, -1},
+                   {{"\"a\"", "[3, 4]", "[1,2]"}},
+                   {Feature{"a", {Layer{-1, {1, 2}}, Layer{-2, {3, 4}}}}}},
+        ChosenCase{"TokenAndIndexAfterTheirValues",
+                   R"({"linex_index":0,"features":[{"layers":[{"values":[5],"index":-3}],"token":"\u0041"}]})",
+                   {-3},
+                   {{"\"\\u0041\"", "[5]"}},
+                   {Feature{"A", {Layer{-3, {5}}}}}},
+        ChosenCase{"RepeatedIndexGivesItsFirst", R"([0,[["a",[[-1,[1]],[-1,[2]],[0,[3]]]]]])", {-1, 0},
+                   {{"\"a\"", "[1]", "[3]"}},
+                   {Feature{"a", {Layer{-1, {1}}, Layer{0, {3}}}}}},
+        ChosenCase{"IndexChosenTwice", R"([0,[["a",[[-1,[1]]]]]])", {-1, -1},
+                   {{"\"a\"", "[1]", "[1]"}},
+                   {Feature{"a", {Layer{-1, {1}}}}}},
+        ChosenCase{"MissingLayers", R"([0,[["a",[[-1,[1]]]],["b",[]]]])", {-2, -1},
+                   {{"\"a\"", "", "[1]"}, {"\"b\"", "", ""}},
+                   {Feature{"a", {Layer{-1, {1}}}}, Feature{"b", {}}}},
+        ChosenCase{"MinusZeroIsZero", R"([0,[["a",[[-0,[7]]]]]])", {0},
+                   {{"\"a\"", "[7]"}},
+                   {Feature{"a", {Layer{0, {7}}}}}},
+        ChosenCase{"ExtremeIndices", R"([0,[["a",[[4294967295,[2]],[-4294967295,[1]]]]]])",
+                   {-4294967295LL, 4294967295LL},
+                   {{"\"a\"", "[1]", "[2]"}},
+                   {Feature{"a", {Layer{4294967295LL, {2}}, Layer{-4294967295LL, {1}}}}}}),
+    [](const testing::TestParamInfo<ChosenCase>& info) { return info.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, RejectionReasonTest,

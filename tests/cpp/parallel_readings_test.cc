@@ -34,6 +34,7 @@ void expect_same_report(const CheckReport& many, const CheckReport& one) {
   EXPECT_EQ(many.occurrences, one.occurrences);
   EXPECT_EQ(many.header_length, one.header_length);
   EXPECT_EQ(many.reading_stops, one.reading_stops);
+  EXPECT_EQ(many.writing_fails, one.writing_fails);
   for (auto counts : {&CheckReport::layers_per_occurrence, &CheckReport::first_layer_lengths}) {
     EXPECT_EQ((many.*counts).entries, (one.*counts).entries);
     EXPECT_EQ((many.*counts).others, (one.*counts).others);
@@ -54,7 +55,10 @@ TEST_P(ParallelReadingsTest, EveryJobCountMatchesOneThread) {
     const std::string content = with_fault(generated_corpus(seed, 60), c.fault, c.where, fault_line);
     const std::string input = dir_ + "/in.jsonl";
     write_whole(input, content);
-    ConversionOptions options{c.min, 3, seed};
+    ConversionOptions options;
+    options.min = c.min;
+    options.keep = 3;
+    options.seed = seed;
     const Result one = run_conversion(input, dir_ + "/one.txt", options);
     const CheckReport checked_once = check_file(input, 5);
     ASSERT_EQ(checked_once.lines, 60u);
@@ -123,6 +127,47 @@ TEST_F(ScratchDir, LinesLongerThanAWorkersShareMatchOneThread) {
     }
   }
 }
+
+// The options that choose what is written, on stock dumps: every job count
+// and chunk size gives the bytes, messages and failure of one thread, and the
+// check for those options the same report.
+class ParallelStockTest : public ScratchDir,
+                          public testing::WithParamInterface<std::tuple<VectorCase, StockFault, bool>> {};
+
+TEST_P(ParallelStockTest, EveryJobCountMatchesOneThread) {
+  const auto& [vectors, fault, filtered] = GetParam();
+  const int dimension = 40;
+  const std::string input = dir_ + "/in.jsonl";
+  write_whole(input, with_stock_fault(stock_corpus(21, 50, dimension), fault, Where::kLast, dimension));
+  ConversionOptions options;
+  if (filtered) options.min = 2;
+  options.keep = 3;
+  options.vectors = vectors.vectors;
+  const Result one = run_conversion(input, dir_ + "/one.txt", options);
+  ASSERT_EQ(one.failure == "<no failure>", filtered || !stock_fault_fails(vectors.vectors, fault)) << one.failure;
+  const CheckReport checked_once = check_file(input, 5, 1, kDefaultChunkBytes, vectors.vectors);
+  ASSERT_EQ(checked_once.problem_count, stock_fault_fails(vectors.vectors, fault) ? 1u : 0u);
+  for (std::size_t chunk_bytes : {std::size_t{1}, std::size_t{3000}, kDefaultChunkBytes}) {
+    for (unsigned jobs : {2u, 3u}) {
+      SCOPED_TRACE("chunk " + std::to_string(chunk_bytes) + " bytes, " + std::to_string(jobs) + " jobs");
+      options.jobs = jobs;
+      options.chunk_bytes = chunk_bytes;
+      const Result many = run_conversion(input, dir_ + "/many.txt", options);
+      EXPECT_EQ(many.printed, one.printed);
+      EXPECT_EQ(many.failure, one.failure);
+      EXPECT_EQ(many.output, one.output);
+      expect_same_report(check_file(input, 5, jobs, chunk_bytes, vectors.vectors), checked_once);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, ParallelStockTest,
+    testing::Combine(testing::ValuesIn(vector_cases()),
+                     testing::Values(StockFault::kNone, StockFault::kMissingLayer, StockFault::kLayerLengths,
+                                     StockFault::kOtherLength),
+                     testing::Bool()),
+    [](const auto& info) { return stock_case_name(info.param); });
 
 // A file that changes between the readings fails the second one with the
 // same message and leaves the same bytes, whatever the number of jobs. The

@@ -35,11 +35,34 @@ using namespace test_support::corpus;
 
 class TwoReadingsTest : public ScratchDir, public testing::WithParamInterface<CorpusCase> {};
 
+// The conversion of `content` read through a FIFO, in memory.
+Result run_through_fifo(const std::string& dir, const std::string& content, const std::string& output,
+                        const ConversionOptions& options) {
+  const std::string fifo = dir + "/in.fifo";
+  EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::thread feeder([&] {
+    const int fd = ::open(fifo.c_str(), O_WRONLY);
+    for (std::size_t at = 0; fd >= 0 && at < content.size();) {
+      const ssize_t n = ::write(fd, content.data() + at, content.size() - at);
+      if (n <= 0) break;
+      at += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+  });
+  Result result = run_conversion(fifo, output, options);
+  feeder.join();
+  ::unlink(fifo.c_str());
+  return result;
+}
+
 // The same bytes through a regular file (two readings) and through a FIFO
 // (in memory): messages, failure, output file and the malformed line.
 TEST_P(TwoReadingsTest, MatchesTheInMemoryConversion) {
   const CorpusCase& c = GetParam();
-  const ConversionOptions options{c.min, 3, 7};
+  ConversionOptions options;
+  options.min = c.min;
+  options.keep = 3;
+  options.seed = 7;
   for (unsigned seed : {1u, 2u, 3u}) {
     std::uint64_t fault_line = 0;
     const std::string content = with_fault(generated_corpus(seed, 40), c.fault, c.where, fault_line);
@@ -47,20 +70,7 @@ TEST_P(TwoReadingsTest, MatchesTheInMemoryConversion) {
     write_whole(regular, content);
     const Result two_readings = run_conversion(regular, dir_ + "/two.txt", options);
 
-    const std::string fifo = dir_ + "/in.fifo";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    std::thread feeder([&] {
-      const int fd = ::open(fifo.c_str(), O_WRONLY);
-      for (std::size_t at = 0; fd >= 0 && at < content.size();) {
-        const ssize_t n = ::write(fd, content.data() + at, content.size() - at);
-        if (n <= 0) break;
-        at += static_cast<std::size_t>(n);
-      }
-      ::close(fd);
-    });
-    const Result in_memory = run_conversion(fifo, dir_ + "/memory.txt", options);
-    feeder.join();
-    ::unlink(fifo.c_str());
+    const Result in_memory = run_through_fifo(dir_, content, dir_ + "/memory.txt", options);
 
     SCOPED_TRACE("seed " + std::to_string(seed));
     EXPECT_EQ(two_readings.printed, in_memory.printed);
@@ -88,6 +98,47 @@ INSTANTIATE_TEST_SUITE_P(Corpora, TwoReadingsTest, testing::ValuesIn(corpus_case
                          [](const testing::TestParamInfo<CorpusCase>& info) {
                            return info.param.name;
                          });
+
+// What stock dumps are converted into with the options that choose what is
+// written: the same through two readings and in memory, failing exactly at
+// the occurrence the fault puts there unless the filter drops it.
+class StockDumpTest : public ScratchDir,
+                      public testing::WithParamInterface<std::tuple<VectorCase, StockFault, bool>> {};
+
+TEST_P(StockDumpTest, TwoReadingsMatchTheInMemoryConversion) {
+  const auto& [vectors, fault, filtered] = GetParam();
+  ConversionOptions options;
+  if (filtered) options.min = 2;
+  options.keep = 3;
+  options.seed = 7;
+  options.vectors = vectors.vectors;
+  for (const auto& [seed, dimension] : {std::pair{1u, 3}, std::pair{2u, 400}}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    const std::string content = with_stock_fault(stock_corpus(seed, 30, dimension), fault, Where::kMiddle, dimension);
+    const std::string regular = dir_ + "/in.jsonl";
+    write_whole(regular, content);
+    const Result two_readings = run_conversion(regular, dir_ + "/two.txt", options);
+    const Result in_memory = run_through_fifo(dir_, content, dir_ + "/memory.txt", options);
+    EXPECT_EQ(two_readings.printed, in_memory.printed);
+    EXPECT_EQ(two_readings.failure, in_memory.failure);
+    EXPECT_EQ(two_readings.output, in_memory.output);
+    if (!filtered && stock_fault_fails(vectors.vectors, fault)) {
+      EXPECT_EQ(two_readings.failure.rfind("line 16: the occurrence 'odd' (sentence 3, position 0) ", 0), 0u)
+          << two_readings.failure;
+    } else {
+      EXPECT_EQ(two_readings.failure, "<no failure>");
+      EXPECT_GT(two_readings.output.size(), 100u);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, StockDumpTest,
+    testing::Combine(testing::ValuesIn(vector_cases()),
+                     testing::Values(StockFault::kNone, StockFault::kMissingLayer, StockFault::kLayerLengths,
+                                     StockFault::kOtherLength),
+                     testing::Bool()),
+    [](const auto& info) { return stock_case_name(info.param); });
 
 // Changes made to the file between its readings. On a file system whose
 // timestamps are too coarse to show the change, only the bytes read again
@@ -225,6 +276,43 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Numbered" : "");
     });
+
+// With a layer chosen by index, its bytes are what is read again: a rewrite
+// of them is noticed, one of the first layer is not, and the output is the
+// chosen layer's as the first reading saw it.
+TEST_F(ScratchDir, TheChosenLayersAreWhatIsReadAgain) {
+  const std::string before = "[0,[[\"ab\",[[-2,[1.5,2]],[-1,[3]]]]]]\n[1,[[\"c\",[[-2,[0.5]],[-1,[7]]]]]]\n";
+  const VectorOptions last{VectorRecipe{LayerChoice{{-1}}}};
+  for (const bool numbered : {false, true}) {
+    for (const bool chosen_rewritten : {false, true}) {
+      SCOPED_TRACE(std::string(numbered ? "numbered, " : "") + (chosen_rewritten ? "chosen layer" : "first layer"));
+      const std::string input = dir_ + "/in.jsonl";
+      const std::string output = dir_ + "/out.txt";
+      write_whole(input, before);
+      InputFile file(input);
+      IndexRead read = index_records(file, numbered, 1, kDefaultChunkBytes, last.recipe.layers);
+      ASSERT_FALSE(read.malformed);
+      std::string after = before;
+      const std::string from = chosen_rewritten ? "[7]" : "[0.5]";
+      after.replace(after.find(from), from.size(), chosen_rewritten ? "[8]" : "[0.6]");
+      rewrite_keeping_time(input, after);
+      const InputFile reopened(input);
+      std::string failure;
+      capture_stdout([&] {
+        failure = failure_of([&] {
+          write_indexed(reopened, read.index, nullptr, read.index.occurrences(), output, 1, kDefaultChunkBytes,
+                        OutputCommit::kAsWritten, last);
+        });
+      });
+      if (chosen_rewritten) {
+        EXPECT_EQ(failure, kChangedFailure);
+      } else {
+        EXPECT_EQ(failure, "<no failure>");
+        EXPECT_EQ(read_whole(output), "2 1\nab:0:0 3\nc:1:0 7\n");
+      }
+    }
+  }
+}
 
 // A file that grows or shrinks after the first reading met its end, before
 // that reading is noted, is noticed then: what was read no longer matches

@@ -81,6 +81,7 @@ struct ContentCase {
   const char* name;
   ActivationList records;
   std::string expected;
+  VectorOptions vectors = {};
 };
 
 void PrintTo(const ContentCase& c, std::ostream* os) { *os << c.name; }
@@ -89,8 +90,38 @@ class WriterContent : public TempDir, public testing::WithParamInterface<Content
 
 TEST_P(WriterContent, WritesExactBytes) {
   const fs::path out = dir_ / "out.txt";
-  to_w2v(GetParam().records, out.string());
+  to_w2v(GetParam().records, out.string(), OutputCommit::kAsWritten, GetParam().vectors);
   EXPECT_EQ(read_all(out), GetParam().expected);
+}
+
+// Layers as the stock dumps number them, from the last: -1, -2, -3.
+Feature stock(std::string token, std::vector<std::vector<double>> layers) {
+  Feature made{std::move(token), {}};
+  for (std::size_t k = 0; k < layers.size(); ++k) made.layers.push_back(Layer{-1 - static_cast<std::int64_t>(k), layers[k]});
+  return made;
+}
+
+VectorOptions layers(std::vector<std::int64_t> indices, Combine combine = Combine::kMean) {
+  return VectorOptions{VectorRecipe{LayerChoice{std::move(indices)}, combine}};
+}
+
+VectorOptions per_type(VectorOptions options = {}) {
+  options.per_type = true;
+  return options;
+}
+
+VectorOptions binary(VectorOptions options = {}) {
+  options.format = VectorFormat::kBinary;
+  return options;
+}
+
+// The little-endian bytes of 32-bit floats given by their bit patterns.
+std::string float_bytes(std::initializer_list<std::uint32_t> patterns) {
+  std::string bytes;
+  for (std::uint32_t bits : patterns) {
+    for (int b = 0; b < 4; ++b) bytes += static_cast<char>((bits >> (8 * b)) & 0xFF);
+  }
+  return bytes;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -123,7 +154,38 @@ INSTANTIATE_TEST_SUITE_P(
                     "4 1\na:1:0 0\nb:1:1 0\na:1:0 0\nb:1:1 0\n"},
         ContentCase{"SignedZeroTinyAndWholeValues",
                     {Activation{4294967295u, {feature("v", {-0.0, 0.0, 1e-7, 1.0, -1e21})}}},
-                    "1 5\nv:4294967295:0 -0 0 0.0000001 1 -1000000000000000000000\n"}),
+                    "1 5\nv:4294967295:0 -0 0 0.0000001 1 -1000000000000000000000\n"},
+        ContentCase{"LayerChosenByIndex",
+                    {Activation{0, {stock("x", {{1, 2}, {3, 4}})}}},
+                    "1 2\nx:0:0 3 4\n", layers({-2})},
+        // 1e16 + 1 rounds back to 1e16 (a tie, to even), so the order of the
+        // sum shows: 1e16 - 1e16 + 1 is 1, 1e16 + 1 - 1e16 is 0.
+        ContentCase{"SumLeftToRightInTheOrderListed",
+                    {Activation{0, {stock("x", {{1e16, -0.0}, {-1e16, -0.0}, {1, -0.0}})}}},
+                    "1 2\nx:0:0 1 -0\n", layers({-1, -2, -3}, Combine::kSum)},
+        ContentCase{"SumInAnotherOrder",
+                    {Activation{0, {stock("x", {{1e16, -0.0}, {-1e16, -0.0}, {1, -0.0}})}}},
+                    "1 2\nx:0:0 0 -0\n", layers({-1, -3, -2}, Combine::kSum)},
+        ContentCase{"MeanDividesTheSumOnce",
+                    {Activation{0, {stock("x", {{1, 2}, {2, 3}, {4, 4}})}}},
+                    "1 2\nx:0:0 2.3333333333333335 3\n", layers({-1, -2, -3})},
+        ContentCase{"ConcatInTheOrderListed",
+                    {Activation{0, {stock("x", {{1, 2}, {3}})}}},
+                    "1 3\nx:0:0 3 1 2\n", layers({-2, -1}, Combine::kConcat)},
+        ContentCase{"OneVectorPerTypeInTheOrderFirstWritten",
+                    {Activation{0, {feature("b", {1, -0.0}), feature("a", {3, 4})}},
+                     Activation{1, {feature("b", {2, -0.0})}}},
+                    "2 2\nb 1.5 -0\na 3 4\n", per_type()},
+        // Ties between two floats go to the even one; beyond the largest
+        // float is infinity, below half the smallest is zero.
+        ContentCase{"BinaryLittleEndianFloatsRoundedToNearest",
+                    {Activation{7, {feature("a b", {1.0, -0.0, 1 + 0x1p-24, 1 + 0x3p-24, 3.5e38, 1e-46})}}},
+                    "1 6\na b:7:0 " +
+                        float_bytes({0x3F800000, 0x80000000, 0x3F800000, 0x3F800002, 0x7F800000, 0x00000000}) + "\n",
+                    binary()},
+        ContentCase{"BinaryOneVectorPerType",
+                    {Activation{0, {feature("t", {0.5}), feature("t", {1.5})}}},
+                    "1 1\nt " + float_bytes({0x3F800000}) + "\n", binary(per_type())}),
     [](const testing::TestParamInfo<ContentCase>& info) { return std::string(info.param.name); });
 
 TEST_F(WriterBuffering, LinesLongerThanTheBufferAndManyBufferFulls) {
@@ -167,6 +229,55 @@ TEST_F(WriterLayers, LaterFeatureWithoutLayersKeepsEverythingBeforeIt) {
   EXPECT_EQ(failure_of([&] { to_w2v(records, out.string()); }), kMissingLayer);
   EXPECT_EQ(read_all(out), "5 2\na:0:0 1 2\nb:0:1 3 4\nc:1:0 5\n");
 }
+
+// Occurrences whose vector cannot be written fail when the writing reaches
+// them, naming their line (here: record), token, sentence and position, and
+// leave the complete lines before them.
+struct UnwritableCase {
+  const char* name;
+  VectorOptions vectors;
+  const char* failure;
+  std::string left;
+};
+
+class WriterUnwritable : public TempDir, public testing::WithParamInterface<UnwritableCase> {};
+
+TEST_P(WriterUnwritable, FailsThereNamingTheOccurrence) {
+  const ActivationList records{
+      Activation{5, {stock("a", {{1, 2}, {3, 4}, {5}}), stock("b", {{1, 2}, {3, 4}, {5}})}},
+      Activation{6, {stock("a", {{1}, {3}})}},
+      Activation{7, {stock("c", {{1, 2}}), stock("a", {{1, 2, 3}})}}};
+  const fs::path out = dir_ / "out.txt";
+  EXPECT_EQ(failure_of([&] { to_w2v(records, out.string(), OutputCommit::kAsWritten, GetParam().vectors); }),
+            GetParam().failure);
+  EXPECT_EQ(read_all(out), GetParam().left);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, WriterUnwritable,
+    testing::Values(
+        UnwritableCase{"MissingLayer", layers({-3, -1}, Combine::kConcat),
+                       "line 2: the occurrence 'a' (sentence 6, position 0) has no layer with index -3",
+                       "5 3\na:5:0 5 1 2\nb:5:1 5 1 2\n"},
+        UnwritableCase{"LayerLengthsDiffer", layers({-1, -2, -3}, Combine::kSum),
+                       "line 1: the occurrence 'a' (sentence 5, position 0) has layers of different lengths, which "
+                       "cannot be summed: index -1 has 2, index -2 has 2, index -3 has 1 values",
+                       ""},
+        UnwritableCase{"BinaryVectorOfAnotherLength", binary(layers({-1})),
+                       "line 2: the occurrence 'a' (sentence 6, position 0) has 1 values where the header says 2; "
+                       "the binary format holds vectors of one length",
+                       "5 2\na:5:0 " + float_bytes({0x3F800000, 0x40000000}) + "\nb:5:1 " +
+                           float_bytes({0x3F800000, 0x40000000}) + "\n"},
+        UnwritableCase{"TypeVectorOfAnotherLength", per_type(layers({-1})),
+                       "line 2: the occurrence 'a' (sentence 6, position 0) has 1 values where its token's first "
+                       "occurrence has 2; one vector a token is the mean of vectors of one length",
+                       ""},
+        UnwritableCase{"ConcatOfAnotherLengthInBinary", binary(layers({-2, -1}, Combine::kConcat)),
+                       "line 2: the occurrence 'a' (sentence 6, position 0) has 2 values where the header says 4; "
+                       "the binary format holds vectors of one length",
+                       "5 4\na:5:0 " + float_bytes({0x40400000, 0x40800000, 0x3F800000, 0x40000000}) + "\nb:5:1 " +
+                           float_bytes({0x40400000, 0x40800000, 0x3F800000, 0x40000000}) + "\n"}),
+    [](const testing::TestParamInfo<UnwritableCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
 // What happens to the output path.

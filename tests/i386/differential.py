@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Differential comparison of two builds of the module (a 32-bit x86 one
 against a 64-bit one): the same seeded activation files converted by each,
-their outputs compared byte for byte.
+their outputs compared byte for byte; and by each build's command line with
+the options that combine layers, average them per token and write binary
+(on files of their own whose occurrences all have three layers of one
+length), their failures too.
 
     differential.py generate FOLDER [--files 1200] [--seed 1]
     differential.py convert FOLDER OUTPUTS      (with the interpreter under test)
@@ -19,7 +22,9 @@ import argparse
 import json
 import os
 import random
+import subprocess
 import sys
+import sysconfig
 from fractions import Fraction
 from pathlib import Path
 
@@ -82,12 +87,14 @@ def value_text(rng):
     return decimal_text(rng, rng.randint(1, 15), rng.randint(-22, 22))
 
 
-def activation_line(rng, number):
+def activation_line(rng, number, dimension=None, layer_count=None):
+    """A line; with `dimension` and `layer_count`, every occurrence of it has
+    that many layers of that length."""
     features = []
     for _ in range(rng.randint(1, 6)):
-        dimension = rng.randint(1, 8)
-        layers = [f'{{"index":{i},"values":[{",".join(value_text(rng) for _ in range(dimension))}]}}'
-                  for i in range(rng.randint(1, 2))]
+        length = dimension or rng.randint(1, 8)
+        layers = [f'{{"index":{i},"values":[{",".join(value_text(rng) for _ in range(length))}]}}'
+                  for i in range(layer_count or rng.randint(1, 2))]
         features.append(f'{{"token":{json.dumps(rng.choice(TOKENS))},"layers":[{",".join(layers)}]}}')
     return f'{{"linex_index":{number},"features":[{",".join(features)}]}}\n'
 
@@ -104,7 +111,38 @@ def generate(folder, files, seed):
             arguments[name] = {"min": rng.randint(0, 2), "keep": rng.randint(1, 6), "seed": rng.getrandbits(64)}
         else:
             arguments[name] = {}
+        if index % 4 == 0:  # for the command line's options: layers 0 to 2 of one length
+            dimension = rng.randint(1, 8)
+            lines = [activation_line(rng, rng.randint(0, 99), dimension, 3) for _ in range(rng.randint(1, 12))]
+            (folder / f"layers{index:04d}.jsonl").write_text("".join(lines), "utf-8")
     (folder / "arguments.json").write_text(json.dumps(arguments, indent=0, sort_keys=True))
+
+
+# The command line's options where the arithmetic is its own: means and
+# sums of layers, means of a token's occurrences, float32 rounding.
+COMMAND_OPTIONS = [
+    ["--layers", "0,1,2"],
+    ["--layers", "2,0,1", "--combine", "sum"],
+    ["--layers", "1,2", "--per-type"],
+    ["--layers", "0,1,2", "--per-type", "--format", "binary"],
+]
+
+
+def convert_with_the_command(folder, outputs, arguments):
+    """The files of layers by the command installed beside this interpreter,
+    filtered as the case of the same number: its output and, when it fails
+    (a value out of range), its message."""
+    program = os.path.join(sysconfig.get_path("scripts"), "ondravane-converter")
+    for path in sorted(folder.glob("layers*.jsonl")):
+        name = path.name
+        kwargs = arguments[name.replace("layers", "case")]
+        filtering = [f"--{key}={value}" for key, value in sorted(kwargs.items())]
+        for number, options in enumerate(COMMAND_OPTIONS):
+            output = outputs / f"{name}.{number}.w2v"
+            result = subprocess.run([program, str(folder / name), str(output), *filtering, *options],
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+            if result.returncode != 0:
+                (outputs / f"{name}.{number}.failed").write_bytes(b"%d %s" % (result.returncode, result.stderr))
 
 
 def convert(folder, outputs):
@@ -120,7 +158,8 @@ def convert(folder, outputs):
             ondravane_converter.processor(str(folder / name), str(outputs / (name + ".txt")), **kwargs)
     finally:
         os.dup2(saved, 1)
-    print(f"converted {len(arguments)} files with {ondravane_converter.__file__}")
+    convert_with_the_command(folder, outputs, arguments)
+    print(f"converted {len(arguments)} files with {ondravane_converter.__file__} and its command line")
 
 
 def compare(first, second):
@@ -129,7 +168,8 @@ def compare(first, second):
         print("the two builds wrote different sets of files", file=sys.stderr)
         return 1
     differing = [name for name in names if (first / name).read_bytes() != (second / name).read_bytes()]
-    values = sum(len(line.split()) - 1 for name in names for line in (first / name).read_text().splitlines()[1:])
+    values = sum(len(line.split()) - 1 for name in names if name.endswith(".txt")
+                 for line in (first / name).read_text().splitlines()[1:])
     print(f"{len(names)} outputs, {values} values: {len(differing)} differ")
     for name in differing[:20]:
         print(f"  differs: {name}", file=sys.stderr)

@@ -130,6 +130,10 @@ def test_lists_up_to_max_problems_and_counts_all(program, tmp_path):
         (["check", "a", "--min", "2"], "unknown option '--min'"),
         (["check", "a", "-j", "0"], "--jobs takes an integer from 1 to 1024, not '0'"),
         (["check", "a", "--jobs=2", "--jobs=2"], "option '--jobs' given more than once"),
+        (["check", "a", "--combine", "sum"], "option '--combine' needs '--layers'"),
+        (["check", "a", "--layers", "-1,x"],
+         "--layers takes an integer from -4294967295 to 4294967295 or several separated by commas, not '-1,x'"),
+        (["check", "a", "--format=words"], "--format takes text or binary, not 'words'"),
     ],
 )
 def test_bad_usage_exits_2(program, arguments, message):

@@ -18,7 +18,10 @@ from conftest import drawn_on_terminal, record, run_python, write_lines
 PROGRAM = "ondravane-converter"
 USAGE = (
     "usage: ondravane-converter INPUT OUTPUT [--min N] [--keep N] [--seed N] [--jobs N]\n"
-    "       ondravane-converter check INPUT [--max-problems N] [--json] [--jobs N]\n"
+    "                           [--layer I | --layers I,J,... [--combine mean|sum|concat]]\n"
+    "                           [--per-type] [--format text|binary]\n"
+    "       ondravane-converter check INPUT [--max-problems N] [--json] [--jobs N] [the same\n"
+    "                           --layer, --layers, --combine, --per-type and --format]\n"
     "       ondravane-converter --help | --version\n"
 )
 ERROR = "ondravane-converter: error: "
@@ -353,7 +356,7 @@ def test_closed_standard_stream_never_reaches_the_output(program, tmp_path, clos
 
 
 def number_error(option, value):
-    low, high = {"--seed": UINT64, "--jobs": ("1", "1024")}.get(option, INT64)
+    low, high = {"--seed": UINT64, "--jobs": ("1", "1024"), "--layer": ("-4294967295", "4294967295")}.get(option, INT64)
     return f"{option} takes an integer from {low} to {high}, not '{value}'"
 
 
@@ -380,6 +383,22 @@ def number_error(option, value):
         (["--help=1"], "option '--help' takes no value"),
         (["{in}", "{out}", "--version=x"], "option '--version' takes no value"),
         (["{in}", "{out}", "--help="], "option '--help' takes no value"),
+        (["{in}", "{out}", "--layer", "-1", "--layers", "-1,-2"], "options '--layer' and '--layers' exclude each other"),
+        (["{in}", "{out}", "--layer", "-1", "--layer=-2"], "option '--layer' given more than once"),
+        (["{in}", "{out}", "--combine", "sum"], "option '--combine' needs '--layers'"),
+        (["{in}", "{out}", "--layer", "-1", "--combine", "sum"], "option '--combine' needs '--layers'"),
+        (["{in}", "{out}", "--layers", "-1", "--combine", "max"], "--combine takes mean, sum or concat, not 'max'"),
+        (["{in}", "{out}", "--format", "bin"], "--format takes text or binary, not 'bin'"),
+        (["{in}", "{out}", "--format"], "option '--format' needs a value"),
+        (["{in}", "{out}", "--per-type=yes"], "option '--per-type' takes no value"),
+        (["{in}", "{out}", "--per-type", "--per-type"], "option '--per-type' given more than once"),
+        (["{in}", "{out}", "--layer", "4294967296"], "--layer takes an integer from -4294967295 to 4294967295, not '4294967296'"),
+        (["{in}", "{out}", "--layer=-4294967296"], "--layer takes an integer from -4294967295 to 4294967295, not '-4294967296'"),
+    ]
+    + [
+        (["{in}", "{out}", "--layers", value],
+         f"--layers takes an integer from -4294967295 to 4294967295 or several separated by commas, not '{value}'")
+        for value in ["", ",", "-1,", ",-1", "-1,,-2", "-1, -2", "-1;-2", "1.5", "-4294967296,1"]
     ],
 )
 def test_bad_usage_exits_2(program, tmp_path, arguments, message):
@@ -391,7 +410,7 @@ def test_bad_usage_exits_2(program, tmp_path, arguments, message):
 MALFORMED = ["", "+", "-", "--5", "1.5", "1e3", " 5", "5 ", "1_000", "0x10", "\u0663", "five"]
 
 
-@pytest.mark.parametrize("option", ["--min", "--keep", "--seed", "--jobs"])
+@pytest.mark.parametrize("option", ["--min", "--keep", "--seed", "--jobs", "--layer"])
 @pytest.mark.parametrize("value", MALFORMED, ids=repr)
 def test_malformed_numbers_exit_2(program, tmp_path, option, value):
     assert_usage_error(program, tmp_path, ["{in}", "{out}", f"{option}={value}"], number_error(option, value))
@@ -452,7 +471,8 @@ def test_help(program, flag):
     assert (result.returncode, result.stderr) == (0, b"")
     text = result.stdout.decode()
     assert text.startswith(USAGE)
-    for option in ("--min N", "--keep N", "--seed N", "--jobs N", "--version"):
+    for option in ("--min N", "--keep N", "--seed N", "--jobs N", "--version", "--layer I", "--layers I,J,...",
+                   "--combine mean|sum|concat", "--per-type", "--format text|binary"):
         assert option in text
 
 

@@ -4,11 +4,11 @@ KeyedVectors.load_word2vec_format, every vector bit for bit."""
 import json
 import random
 import struct
-from fractions import Fraction
 
 import pytest
 
 import ondravane_converter
+from conversion_rule import documented_double
 
 numpy = pytest.importorskip("numpy", reason="numpy comes with gensim, which is missing")
 models = pytest.importorskip("gensim.models", reason="gensim is not installed (pip install '.[test]')")
@@ -53,65 +53,6 @@ def generate(sentences, seed):
 
 def clean(token):
     return token.replace("##", "").replace("Ġ", "")
-
-
-def nearest_double(value):
-    """The double nearest to the rational `value`, ties to even, found with
-    integer arithmetic only: the float operations of a 32-bit x86 interpreter
-    may round twice (x87), so they cannot stand for binary64 ones."""
-    value = Fraction(value)
-    negative, value = value < 0, abs(value)
-    if value == 0:
-        return -0.0 if negative else 0.0
-    exponent = value.numerator.bit_length() - value.denominator.bit_length()
-    if value < Fraction(2) ** exponent:
-        exponent -= 1
-    exponent = max(exponent, -1022)  # subnormals share the smallest exponent
-    units = value / Fraction(2) ** (exponent - 52)  # in units of the last place
-    significand, remainder = divmod(units.numerator, units.denominator)
-    if 2 * remainder > units.denominator or (2 * remainder == units.denominator and significand % 2):
-        significand += 1
-    if significand == 1 << 53:
-        significand, exponent = 1 << 52, exponent + 1
-    assert exponent <= 1023, "no such values in these corpora"
-    biased = exponent + 1023 if significand >= 1 << 52 else 0
-    pattern = negative << 63 | biased << 52 | (significand & ((1 << 52) - 1))
-    return struct.unpack("<d", struct.pack("<Q", pattern))[0]
-
-
-POWERS = [Fraction(nearest_double(10**k)) for k in range(309)]
-
-
-def documented_double(text):
-    """The double the reader makes of a JSON number: significand digits into
-    an unsigned 64-bit value (later digits dropped), then one conversion to
-    double and one multiplication or division by the nearest double of a power
-    of ten (after steps of 10^308). This is the nearest double when the
-    gathered digits are below 2^53 and the effective exponent lies within
-    +-22; otherwise it can be one unit in the last place off, and two when
-    both fail (as for small float32 values widened to double: 17 digits and
-    an exponent below -22)."""
-    negative = text.startswith("-")
-    mantissa, _, exponent = text.lstrip("-").lower().partition("e")
-    whole, _, fraction = mantissa.partition(".")
-    significand, scale, full = 0, 0, False
-    for position, digit in enumerate(whole + fraction):
-        in_fraction = position >= len(whole)
-        if not full and significand * 10 + int(digit) < 2**64:
-            significand = significand * 10 + int(digit)
-            scale -= in_fraction
-        else:
-            full = True
-            scale += not in_fraction
-    scale += int(exponent or "0")
-    value = nearest_double(significand)
-    while abs(scale) > 308 and value != 0:
-        assert scale < 0, "no such values in these corpora"
-        value = nearest_double(Fraction(value) / POWERS[308])
-        scale += 308
-    if value != 0:
-        value = nearest_double(Fraction(value) * POWERS[scale] if scale >= 0 else Fraction(value) / POWERS[-scale])
-    return -value if negative else value
 
 
 def bits(values):

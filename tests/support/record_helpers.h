@@ -24,8 +24,9 @@ inline std::optional<Activation> from_line(std::string_view line,
 
 // A line parsed without the check of its strings' UTF-8.
 inline std::optional<Activation> parse_unchecked(LineParser& parser, std::string_view line,
-                                                 LayerRetention retention) {
-  return parser.from_line(line, retention, LineParser::StringUtf8::kUnchecked);
+                                                 LayerRetention retention,
+                                                 const LayerChoice& layers = kFirstLayer) {
+  return parser.from_line(line, retention, LineParser::StringUtf8::kUnchecked, layers);
 }
 
 // Every record of the file at `path`, as the in-memory conversion reads it.

@@ -17,6 +17,12 @@ struct CheckProblem {
     kNotUtf8,        // the conversion fails at this line
     kRejected,       // the conversion stops here and writes no record
     kNoLayers,       // writing fails at this occurrence
+    // With the options that choose what is written, writing fails at this
+    // occurrence too:
+    kMissingLayer,   // it lacks a layer chosen by index
+    kLayerLengths,   // its layers to average or sum differ in length
+    kVectorLength,   // its vector's length is not the header's, in the binary format
+    kTypeLength,     // its vector's length is not that of its token's first, for one vector a token
   };
   Kind kind = Kind::kRejected;
   std::uint64_t line = 0;   // counted from 1
@@ -64,7 +70,7 @@ struct DistinctCounts {
 };
 
 struct CheckWarnings {
-  Tally token_with_space;       // a blank or tab splits the output line
+  Tally token_with_space;       // a blank or tab splits the output line (in binary: a blank ends the identifier)
   Tally token_with_line_break;  // a LF or CR breaks the output line
   Tally length_differs;         // a first layer whose length is not the header's
   Tally repeated_sentence;      // a sentence number seen on an earlier line
@@ -82,11 +88,16 @@ struct CheckReport {
   // the first occurrence of the file, when there is one and it has a layer.
   std::optional<std::size_t> header_length;
   DistinctCounts layers_per_occurrence;
-  DistinctCounts first_layer_lengths;  // of the occurrences that have a layer
+  // Of the occurrences that have a layer: the first layer's length, or with
+  // layers chosen by index, the length of the vector written.
+  DistinctCounts first_layer_lengths;
   CheckWarnings warnings;
   // The line where the conversion's reading stops: the first line that is
   // rejected or not UTF-8, whatever the limit on listed problems.
   std::optional<CheckProblem> reading_stops;
+  // The first occurrence the conversion fails to write, if its reading
+  // gets there.
+  std::optional<CheckProblem> writing_fails;
 };
 
 }  // namespace ondravane

@@ -8,15 +8,15 @@
 
 namespace ondravane {
 
-void survey_line(LineParser& parser, std::string_view raw, SurveyedLine& surveyed) {
-  surveyed.accepted = parser.survey(without_terminator(raw), surveyed.shape);
+void survey_line(LineParser& parser, std::string_view raw, SurveyedLine& surveyed, const LayerChoice& layers) {
+  surveyed.accepted = parser.survey(without_terminator(raw), surveyed.shape, layers);
   if (surveyed.accepted) return;
   surveyed.invalid_utf8_at = first_invalid_utf8(raw);
   surveyed.not_utf8 = surveyed.invalid_utf8_at != raw.size();
   if (!surveyed.not_utf8) surveyed.rejection = parser.rejection();
 }
 
-void survey_lines(SurveyChunk& chunk, const WorkShift& shift) {
+void SurveyLines::operator()(SurveyChunk& chunk, const WorkShift& shift) const {
   load_lines(chunk.text, shift);
   chunk.count = 0;
   std::size_t results = 0;
@@ -26,10 +26,11 @@ void survey_lines(SurveyChunk& chunk, const WorkShift& shift) {
     if (chunk.count == chunk.lines.size()) chunk.lines.emplace_back();
     SurveyedLine& surveyed = chunk.lines[chunk.count++];
     const std::string_view raw = line_at(text, chunk.worked);
-    survey_line(chunk.parser, raw, surveyed);
+    survey_line(chunk.parser, raw, surveyed, *layers);
     chunk.worked += raw.size();
     results += sizeof(SurveyedLine);
     if (!surveyed.accepted) continue;
+    results += surveyed.shape.chosen_lengths.size() * sizeof(std::size_t);
     for (const OccurrenceShape& occurrence : surveyed.shape.occurrences) {
       results += sizeof(OccurrenceShape) + occurrence.token.size();
     }

@@ -25,7 +25,8 @@ struct SurveyedLine {
   Rejection rejection;
 };
 
-void survey_line(LineParser& parser, std::string_view raw, SurveyedLine& surveyed);
+void survey_line(LineParser& parser, std::string_view raw, SurveyedLine& surveyed,
+                 const LayerChoice& layers = kFirstLayer);
 
 // A chunk of lines surveyed for the check.
 struct SurveyChunk {
@@ -42,7 +43,11 @@ struct SurveyChunk {
 };
 
 // Surveys the lines of `chunk` from where the work stands, until the end or
-// until the pass's results are large (files of tiny lines).
-void survey_lines(SurveyChunk& chunk, const WorkShift& shift);
+// until the pass's results are large (files of tiny lines), with the
+// lengths of the layers chosen.
+struct SurveyLines {
+  const LayerChoice* layers = &kFirstLayer;
+  void operator()(SurveyChunk& chunk, const WorkShift& shift) const;
+};
 
 }  // namespace ondravane

@@ -138,6 +138,20 @@ bool JsonCursor::read_index(std::uint32_t& value, std::string_view field) {
     case IndexCheck::kNegative: return reject("{} is negative", field);
     case IndexCheck::kNotAnInteger: return reject("{} is not a plain integer (no fraction, no exponent)", field);
     case IndexCheck::kTooLarge: return reject("{} is above 4294967295", field);
+    case IndexCheck::kTooSmall: break;  // signed indices only
+  }
+  return reject("{} is not a plain integer (no fraction, no exponent)", field);
+}
+
+bool JsonCursor::read_signed_index(std::int64_t& value, std::string_view field) {
+  const NumberScan scan = scan_number_text(p_, end_);
+  if (!scan.valid) return reject_number(p_, scan.end);
+  switch (check_signed_index(scan, value)) {
+    case IndexCheck::kOk: p_ = scan.end; return true;
+    case IndexCheck::kTooLarge: return reject("{} is above 4294967295", field);
+    case IndexCheck::kTooSmall: return reject("{} is below -4294967295", field);
+    case IndexCheck::kNegative:
+    case IndexCheck::kNotAnInteger: break;
   }
   return reject("{} is not a plain integer (no fraction, no exponent)", field);
 }

@@ -39,6 +39,8 @@ class JsonCursor {
   std::string_view text_since(std::size_t offset) const {
     return {begin_ + offset, static_cast<std::size_t>(p_ - begin_) - offset};
   }
+  // `length` bytes of the text from `offset`.
+  std::string_view text_at(std::size_t offset, std::size_t length) const { return {begin_ + offset, length}; }
   void advance() { ++p_; }
   void skip_whitespace() {
     while (p_ != end_ && is_whitespace(*p_)) ++p_;
@@ -79,6 +81,8 @@ class JsonCursor {
   // At a number: reads a plain unsigned 32-bit integer; `field` names it in
   // the rejection, and must outlive it.
   bool read_index(std::uint32_t& value, std::string_view field);
+  // The same with a minus sign allowed, from -4294967295 to 4294967295.
+  bool read_signed_index(std::int64_t& value, std::string_view field);
   // At any value: checks its syntax and steps over it. Strings in it only
   // need four hexadecimal digits after \u (surrogates may stand unpaired).
   bool skip_value();

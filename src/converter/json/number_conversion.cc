@@ -106,4 +106,14 @@ IndexCheck check_index(const NumberScan& scan, std::uint32_t& value) {
   return IndexCheck::kOk;
 }
 
+IndexCheck check_signed_index(const NumberScan& scan, std::int64_t& value) {
+  if (!scan.is_plain_integer()) return IndexCheck::kNotAnInteger;
+  if (scan.integer_count > 10 || scan.gathered > std::numeric_limits<std::uint32_t>::max()) {
+    return scan.negative ? IndexCheck::kTooSmall : IndexCheck::kTooLarge;
+  }
+  const auto magnitude = static_cast<std::int64_t>(scan.gathered);
+  value = scan.negative ? -magnitude : magnitude;
+  return IndexCheck::kOk;
+}
+
 }  // namespace ondravane

@@ -1,6 +1,6 @@
 // JSON numbers after the scan (number_scan.h): the deterministic
 // significand/exponent conversion of vector values, the range check alone,
-// and the plain unsigned integers of the index fields.
+// and the plain integers of the index fields.
 #pragma once
 
 #include <cmath>
@@ -85,7 +85,10 @@ bool number_text_in_range(const char* p, const char* end);
 
 // How a valid scan fares as an index field: a plain unsigned integer (digits
 // only: no sign, fraction or exponent) of at most 4294967295.
-enum class IndexCheck { kOk, kNegative, kNotAnInteger, kTooLarge };
+enum class IndexCheck { kOk, kNegative, kNotAnInteger, kTooLarge, kTooSmall };
 IndexCheck check_index(const NumberScan& scan, std::uint32_t& value);
+// The same with a minus sign allowed: from -4294967295 to 4294967295, as
+// layers numbered from the last are written ("-0" is 0).
+IndexCheck check_signed_index(const NumberScan& scan, std::int64_t& value);
 
 }  // namespace ondravane

@@ -17,6 +17,10 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr std::string_view kSentenceNumber = "sentence number 'linex_index'";
 constexpr std::string_view kLayerIndex = "layer index 'index'";
 
+PiecePlace piece_between(std::size_t start, std::size_t end) {
+  return {static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(end - start)};
+}
+
 // Moves the collected elements into a vector of exactly their number.
 template <typename T>
 std::vector<T> take_exact(std::vector<T>& scratch) {
@@ -28,15 +32,17 @@ std::vector<T> take_exact(std::vector<T>& scratch) {
 }  // namespace
 
 std::optional<Activation> LineParser::from_line(std::string_view line, LayerRetention retention,
-                                                StringUtf8 strings) {
+                                                StringUtf8 strings, const LayerChoice& layers) {
   retention_ = retention;
+  layers_ = &layers;
   Activation activation;
   const bool check_utf8 = strings == StringUtf8::kChecked;
   if (!walk_line(line, check_utf8, [&] { return parse_activation(activation); })) return std::nullopt;
   return activation;
 }
 
-bool LineParser::survey(std::string_view line, LineShape& shape) {
+bool LineParser::survey(std::string_view line, LineShape& shape, const LayerChoice& layers) {
+  layers_ = &layers;
   return walk_line(line, true, [&] { return survey_activation(shape); });
 }
 
@@ -63,9 +69,13 @@ bool LineParser::walk_line(std::string_view line, bool check_utf8, Record&& reco
   return true;
 }
 
-bool LineParser::index_unchecked_utf8(std::string_view line, bool keep_tokens) {
+bool LineParser::index_unchecked_utf8(std::string_view line, bool keep_tokens,
+                                      const LayerChoice& layers) {
   keep_tokens_ = keep_tokens;
-  indexed_places_.clear();
+  layers_ = &layers;
+  pieces_per_occurrence_ = layers.count() + (keep_tokens ? 0 : 1);
+  indexed_pieces_.clear();
+  indexed_prints_.clear();
   return walk_line(line, true, [&] {
     return parse_record(
         "linex_index", "features",
@@ -113,32 +123,41 @@ bool LineParser::parse_feature(Feature& feature) {
 
 bool LineParser::parse_layer(Layer& layer) {
   return parse_record(
-      "index", "values", [&] { return cursor_.read_index(layer.index, kLayerIndex); },
+      "index", "values", [&] { return read_layer_index(layer.index); },
       [&] { return parse_values(layer.values); });
 }
 
-bool LineParser::check_layer(std::size_t& length, std::uint32_t* values_at, std::uint32_t* print) {
-  std::uint32_t index;
+bool LineParser::check_values(std::size_t& length) {
   length = 0;
+  // Most lists are proved at once; the rest are walked number by number.
+  const char* list_end;
+  if (cursor_.peek() == '[' && check_number_list(cursor_.position(), cursor_.text_end(), list_end, length)) {
+    cursor_.move_to(list_end);
+    return true;
+  }
+  return parse_array([&] {
+    ++length;
+    return cursor_.check_number();
+  });
+}
+
+bool LineParser::check_layer(SeenLayer& seen) {
   return parse_record(
-      "index", "values", [&] { return cursor_.read_index(index, kLayerIndex); },
+      "index", "values", [&] { return read_layer_index(seen.index); },
       [&] {
-        const std::size_t start = cursor_.offset();
-        if (values_at != nullptr) *values_at = static_cast<std::uint32_t>(start);
-        // Most lists are proved at once; the rest are walked number by number.
-        const char* list_end;
-        if (cursor_.peek() == '[' &&
-            check_number_list(cursor_.position(), cursor_.text_end(), list_end, length)) {
-          cursor_.move_to(list_end);
-        } else if (!parse_array([&] {
-                     ++length;
-                     return cursor_.check_number();
-                   })) {
-          return false;
-        }
-        if (print != nullptr) *print = fingerprint(cursor_.text_since(start));
+        seen.values_at = cursor_.offset();
+        if (!check_values(seen.length)) return false;
+        seen.values_end = cursor_.offset();
         return true;
       });
+}
+
+bool LineParser::read_layer_index(std::int64_t& index) {
+  if (layers_->by_index()) return cursor_.read_signed_index(index, kLayerIndex);
+  std::uint32_t unsigned_index;
+  if (!cursor_.read_index(unsigned_index, kLayerIndex)) return false;
+  index = unsigned_index;
+  return true;
 }
 
 // The shape of a line, walked with the same records and fields as above.
@@ -147,11 +166,16 @@ bool LineParser::survey_activation(LineShape& shape) {
       "linex_index", "features", [&] { return cursor_.read_index(shape.linex_index, kSentenceNumber); },
       [&] {
         shape.occurrences.clear();
-        return parse_array([&] { return survey_feature(shape.occurrences.emplace_back()); });
+        shape.chosen_lengths.clear();
+        return parse_array([&] {
+          shape.chosen_lengths.resize(shape.chosen_lengths.size() + (layers_->by_index() ? layers_->count() : 0),
+                                      LineShape::kMissing);
+          return survey_feature(shape.occurrences.emplace_back(), shape.chosen_lengths);
+        });
       });
 }
 
-bool LineParser::survey_feature(OccurrenceShape& occurrence) {
+bool LineParser::survey_feature(OccurrenceShape& occurrence, std::vector<std::size_t>& chosen_lengths) {
   occurrence.column = cursor_.offset();
   return parse_record(
       "token", "layers",
@@ -164,10 +188,17 @@ bool LineParser::survey_feature(OccurrenceShape& occurrence) {
       [&] {
         occurrence.layer_count = 0;
         occurrence.first_layer_length = 0;
+        const std::size_t first_slot = chosen_lengths.size() - (layers_->by_index() ? layers_->count() : 0);
         return parse_array([&] {
-          std::size_t length;
-          if (!check_layer(length)) return false;
-          if (++occurrence.layer_count == 1) occurrence.first_layer_length = length;
+          SeenLayer seen;
+          if (!check_layer(seen)) return false;
+          if (layers_->by_index()) {
+            for (std::size_t slot = 0; slot < layers_->count(); ++slot) {
+              std::size_t& chosen = chosen_lengths[first_slot + slot];
+              if (layers_->indices[slot] == seen.index && chosen == LineShape::kMissing) chosen = seen.length;
+            }
+          }
+          if (++occurrence.layer_count == 1) occurrence.first_layer_length = seen.length;
           return true;
         });
       });
@@ -253,36 +284,49 @@ bool LineParser::parse_array(Element&& element) {
 
 // A feature of the indexing walk: every layer checked, nothing converted.
 bool LineParser::index_feature() {
-  const std::size_t number = indexed_places_.size();
-  indexed_places_.emplace_back();
-  std::uint32_t token_print = 0;
-  std::uint32_t values_print = 0;
+  const std::size_t number = indexed_prints_.size();
+  const std::size_t first_piece = indexed_pieces_.size();
+  indexed_pieces_.resize(first_piece + pieces_per_occurrence_);
+  const std::size_t first_layer_piece = first_piece + (keep_tokens_ ? 0 : 1);
   const bool parsed = parse_record(
       "token", "layers",
       [&] {
         const std::size_t start = cursor_.offset();
-        indexed_places_[number].token = static_cast<std::uint32_t>(start);
         std::string_view text;
         if (!read_token(text)) return false;
         if (keep_tokens_) {
           if (indexed_tokens_.size() <= number) indexed_tokens_.resize(number + 1);
           indexed_tokens_[number].assign(text);
         } else {
-          token_print = fingerprint(cursor_.text_since(start));
+          indexed_pieces_[first_piece] = piece_between(start, cursor_.offset());
         }
         return true;
       },
       [&] {
-        std::uint32_t* first = &values_print;
-        // Only the first layer is read again.
+        bool first = true;
         return parse_array([&] {
-          std::size_t length;
-          std::uint32_t* const values_at = first == nullptr ? nullptr : &indexed_places_[number].values;
-          return check_layer(length, values_at, std::exchange(first, nullptr));
+          SeenLayer seen;
+          if (!check_layer(seen)) return false;
+          if (layers_->by_index()) {
+            for (std::size_t slot = 0; slot < layers_->count(); ++slot) {
+              PiecePlace& piece = indexed_pieces_[first_layer_piece + slot];
+              if (layers_->indices[slot] == seen.index && piece.offset == PiecePlace::kMissing) {
+                piece = piece_between(seen.values_at, seen.values_end);
+              }
+            }
+          } else if (std::exchange(first, false)) {
+            indexed_pieces_[first_layer_piece] = piece_between(seen.values_at, seen.values_end);
+          }
+          return true;
         });
       });
-  indexed_places_[number].fingerprint =
-      keep_tokens_ ? values_print : combined_fingerprint(token_print, values_print);
+  // Fingerprinted in the pieces' order, which need not be the line's.
+  PiecePrints prints;
+  for (std::size_t piece = first_piece; parsed && piece < indexed_pieces_.size(); ++piece) {
+    const PiecePlace place = indexed_pieces_[piece];
+    if (place.offset != PiecePlace::kMissing) prints.add(fingerprint(cursor_.text_at(place.offset, place.length)));
+  }
+  indexed_prints_.push_back(prints.value());
   return parsed;
 }
 
@@ -297,18 +341,41 @@ bool LineParser::parse_features(std::vector<Feature>& features) {
 
 bool LineParser::parse_layers(std::vector<Layer>& layers) {
   layers_scratch_.clear();
+  if (retention_ == LayerRetention::kChosen) {
+    if (!parse_array([&] { return keep_chosen_layer(); })) return false;
+    layers = take_exact(layers_scratch_);
+    return true;
+  }
   bool first = true;
   const bool keep_all = retention_ == LayerRetention::kAll;
   const bool parsed = parse_array([&] {
     // Later layers are still checked in full, only not stored.
     const bool keep = first || keep_all;
     first = false;
-    std::size_t length;
-    return keep ? parse_layer(layers_scratch_.emplace_back()) : check_layer(length);
+    SeenLayer seen;
+    return keep ? parse_layer(layers_scratch_.emplace_back()) : check_layer(seen);
   });
   if (!parsed) return false;
   layers = take_exact(layers_scratch_);
   return true;
+}
+
+bool LineParser::keep_chosen_layer() {
+  // The index may follow the values, so the layer is checked first and its
+  // values converted afterwards only when it is kept.
+  SeenLayer seen;
+  if (!check_layer(seen)) return false;
+  bool chosen = false;
+  for (std::int64_t index : layers_->indices) chosen = chosen || index == seen.index;
+  for (const Layer& kept : layers_scratch_) chosen = chosen && kept.index != seen.index;
+  if (!chosen) return true;
+  const std::size_t after = cursor_.offset();
+  cursor_.seek(seen.values_at);
+  Layer& layer = layers_scratch_.emplace_back();
+  layer.index = seen.index;
+  const bool read = parse_values(layer.values);  // checked already, so it reads
+  cursor_.seek(after);
+  return read;
 }
 
 bool LineParser::parse_values(std::vector<double>& values) {

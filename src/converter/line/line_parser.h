@@ -15,6 +15,7 @@
 
 #include "converter/json/cursor.h"
 #include "converter/json/rejection.h"
+#include "converter/line/layer_choice.h"
 #include "converter/line/line_shape.h"
 #include "converter/line/occurrence_place.h"
 #include "converter/records.h"
@@ -36,21 +37,33 @@ class LineParser {
   // separate pass over every accepted line. With kUnchecked the strings'
   // bytes are taken as they are, for a line known to be valid UTF-8.
   enum class StringUtf8 { kChecked, kUnchecked };
+  // With layers chosen by index, `retention` kChosen keeps those layers (the
+  // first of each index chosen, in the line's order) and indices may be
+  // negative; every other rule stays.
   std::optional<Activation> from_line(std::string_view line, LayerRetention retention,
-                                      StringUtf8 strings = StringUtf8::kChecked);
+                                      StringUtf8 strings = StringUtf8::kChecked,
+                                      const LayerChoice& layers = kFirstLayer);
 
   // Walks `line` by the same rules as from_line, and so accepts
   // exactly the same lines, but stores only the line's shape: values are
-  // checked, range included, and never converted or kept.
-  bool survey(std::string_view line, LineShape& shape);
+  // checked, range included, and never converted or kept. With layers
+  // chosen by index, the shape holds the length of each chosen layer.
+  bool survey(std::string_view line, LineShape& shape, const LayerChoice& layers = kFirstLayer);
 
   // The first of two readings of a file: checks `line` exactly as
-  // from_line does, keeping only its sentence number, where each
-  // occurrence's token and first layer stand, and with `keep_tokens` the
-  // decoded token texts. Lines longer than 4 GiB cannot be indexed.
-  bool index_unchecked_utf8(std::string_view line, bool keep_tokens);
+  // from_line does, keeping only its sentence number, the pieces the second
+  // reading reads again of each occurrence (occurrence_place.h: the token
+  // unless `keep_tokens`, then the layers of `layers`), their fingerprint,
+  // and with `keep_tokens` the decoded token texts. Lines longer than 4 GiB
+  // cannot be indexed.
+  bool index_unchecked_utf8(std::string_view line, bool keep_tokens,
+                            const LayerChoice& layers = kFirstLayer);
   std::uint32_t indexed_linex_index() const { return indexed_linex_index_; }
-  const std::vector<OccurrencePlace>& indexed_places() const { return indexed_places_; }
+  std::size_t indexed_occurrences() const { return indexed_prints_.size(); }
+  // indexed_pieces_per_occurrence() pieces an occurrence, in file order.
+  std::size_t indexed_pieces_per_occurrence() const { return pieces_per_occurrence_; }
+  const std::vector<PiecePlace>& indexed_pieces() const { return indexed_pieces_; }
+  const std::vector<std::uint32_t>& indexed_fingerprints() const { return indexed_prints_; }
   std::string_view indexed_token(std::size_t i) const { return indexed_tokens_[i]; }
 
   // The second reading, in `text` (a line the first reading indexed, or a
@@ -72,11 +85,22 @@ class LineParser {
   bool parse_activation(Activation& activation);
   bool parse_feature(Feature& feature);
   bool parse_layer(Layer& layer);
-  // A layer checked in full, range of its numbers included, but not stored;
-  // `values_at`, when given, receives the offset of its list of values, and
-  // `print` the fingerprint of the list's text.
-  bool check_layer(std::size_t& length, std::uint32_t* values_at = nullptr,
-                   std::uint32_t* print = nullptr);
+  // A layer checked in full, range of its numbers included, but not stored:
+  // its index (signed when layers are chosen by index), where its list of
+  // values stands, and its length.
+  struct SeenLayer {
+    std::int64_t index = 0;
+    std::size_t values_at = 0;
+    std::size_t values_end = 0;
+    std::size_t length = 0;
+  };
+  bool check_layer(SeenLayer& seen);
+  bool read_layer_index(std::int64_t& index);
+  // A list of numbers checked, range included, and counted.
+  bool check_values(std::size_t& length);
+  // A layer of a record that keeps the chosen layers: kept when chosen and
+  // the first of its index.
+  bool keep_chosen_layer();
   bool parse_features(std::vector<Feature>& features);
   bool parse_layers(std::vector<Layer>& layers);
   bool parse_values(std::vector<double>& values);
@@ -85,7 +109,7 @@ class LineParser {
   bool parse_token(std::string& token);
   bool read_token(std::string_view& text);
   bool survey_activation(LineShape& shape);
-  bool survey_feature(OccurrenceShape& occurrence);
+  bool survey_feature(OccurrenceShape& occurrence, std::vector<std::size_t>& chosen_lengths);
   bool index_feature();
 
   // A record in object form (two named fields, other members skipped) or in
@@ -103,12 +127,15 @@ class LineParser {
 
   JsonCursor cursor_;
   LayerRetention retention_ = LayerRetention::kAll;
+  const LayerChoice* layers_ = &kFirstLayer;  // of the walk under way
 
   // The indexing walk's results, reused from line to line.
   bool keep_tokens_ = false;
+  std::size_t pieces_per_occurrence_ = 0;
   std::uint32_t indexed_linex_index_ = 0;
-  std::vector<OccurrencePlace> indexed_places_;
-  std::vector<std::string> indexed_tokens_;  // the first indexed_places_.size() are this line's
+  std::vector<PiecePlace> indexed_pieces_;
+  std::vector<std::uint32_t> indexed_prints_;
+  std::vector<std::string> indexed_tokens_;  // the first indexed_occurrences() are this line's
 
   // Reused buffers: lists are collected here and then copied into vectors of
   // exactly their size, so the records carry no spare capacity.

@@ -20,8 +20,12 @@ struct OccurrenceShape {
 };
 
 struct LineShape {
+  static constexpr std::size_t kMissing = SIZE_MAX;  // a chosen layer the occurrence lacks
   std::uint32_t linex_index = 0;
   std::vector<OccurrenceShape> occurrences;
+  // With layers chosen by index: for each occurrence in turn, the length of
+  // each chosen layer in the order chosen, or kMissing.
+  std::vector<std::size_t> chosen_lengths;
 };
 
 }  // namespace ondravane

@@ -1,8 +1,11 @@
-// The text of the word-vector format: integers, values and whole lines,
-// written into the output file's buffer or into memory alike.
+// The word-vector format: integers, values and whole lines, as text or
+// binary, written into the output file's buffer or into memory alike.
 #include "converter/output/w2v_writer.h"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
+#include <limits>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -33,29 +36,56 @@ void append_value(Out& out, double value) {
   out.commit(format_value(value, room));
 }
 
+static_assert(std::numeric_limits<float>::is_iec559, "the binary format's floats are IEEE single precision");
+
+// The values after the identifier's blank, and the line feed.
 template <typename Out>
-void append_line(Out& out, std::string_view token, std::uint32_t sentence, std::uint64_t position,
-                 std::span<const double> values) {
+void append_values(Out& out, VectorFormat format, std::span<const double> values) {
+  if (format == VectorFormat::kBinary) {
+    // Reservations stay within what the output file grants at once.
+    constexpr std::size_t kPerReservation = OutputFile::kMinCapacity / kBinaryValueBytes;
+    for (std::size_t done = 0; done < values.size();) {
+      const std::size_t count = std::min(kPerReservation, values.size() - done);
+      char* room = out.reserve(count * kBinaryValueBytes);
+      for (std::size_t i = 0; i < count; ++i) {
+        // Rounded to nearest, ties to even, as the conversion of a double
+        // rounds; the bytes from the lowest, whatever the machine's order.
+        const auto bits = std::bit_cast<std::uint32_t>(static_cast<float>(values[done + i]));
+        char* bytes = room + i * kBinaryValueBytes;
+        for (std::size_t b = 0; b < kBinaryValueBytes; ++b) bytes[b] = static_cast<char>(bits >> (8 * b));
+      }
+      out.commit(count * kBinaryValueBytes);
+      done += count;
+    }
+  } else {
+    bool first = true;
+    for (double value : values) {
+      if (!first) out.append(' ');
+      first = false;
+      append_value(out, value);
+    }
+  }
+  out.append('\n');
+}
+
+template <typename Out>
+void append_line(Out& out, VectorFormat format, std::string_view token, std::uint32_t sentence,
+                 std::uint64_t position, std::span<const double> values) {
   out.append(token);
   out.append(':');
   append_integer(out, sentence);
   out.append(':');
   append_integer(out, position);
   out.append(' ');
-  bool first = true;
-  for (double value : values) {
-    if (!first) out.append(' ');
-    first = false;
-    append_value(out, value);
-  }
-  out.append('\n');
+  append_values(out, format, values);
 }
 
 }  // namespace
 
 void fail_missing_layer() { fail("index out of bounds: the len is 0 but the index is 0"); }
 
-W2vWriter::W2vWriter(std::string_view path, OutputCommit commit) : out_(path, commit) {}
+W2vWriter::W2vWriter(std::string_view path, OutputCommit commit, VectorFormat format)
+    : out_(path, commit), format_(format) {}
 
 void W2vWriter::header(std::uint64_t total, std::uint64_t dimension) {
   append_integer(out_, total);
@@ -66,12 +96,18 @@ void W2vWriter::header(std::uint64_t total, std::uint64_t dimension) {
 
 void W2vWriter::line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
                      std::span<const double> values) {
-  append_line(out_, token, sentence, position, values);
+  append_line(out_, format_, token, sentence, position, values);
+}
+
+void W2vWriter::entry(std::string_view token, std::span<const double> values) {
+  out_.append(token);
+  out_.append(' ');
+  append_values(out_, format_, values);
 }
 
 void FormattedLines::line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
                           std::span<const double> values) {
-  append_line(*this, token, sentence, position, values);
+  append_line(*this, format_, token, sentence, position, values);
 }
 
 void FormattedLines::grow(std::size_t size) {

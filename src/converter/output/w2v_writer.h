@@ -1,6 +1,9 @@
-// The word-vector text format: a header "<total> <dimension>", then
-// "<token>:<sentence>:<position> v1 v2 ..." per occurrence, written to the
-// output file or formatted in memory for it.
+// The word-vector format: a header "<total> <dimension>", then an entry per
+// vector: its identifier ("<token>:<sentence>:<position>" for an
+// occurrence, the token alone for a type), a blank, its values, a line
+// feed. The values are text ("v1 v2 ...") or binary (little-endian 32-bit
+// floats, each the nearest to its double). Written to the output file or
+// formatted in memory for it.
 #pragma once
 
 #include <cstddef>
@@ -11,6 +14,7 @@
 #include <string_view>
 
 #include "converter/output/output_file.h"
+#include "converter/output/vector_format.h"
 #include "converter/output/value_text.h"
 
 namespace ondravane {
@@ -20,11 +24,15 @@ namespace ondravane {
 class W2vWriter {
  public:
   // Opens the output at `path`, written the way `commit` says.
-  explicit W2vWriter(std::string_view path, OutputCommit commit = OutputCommit::kAsWritten);
+  explicit W2vWriter(std::string_view path, OutputCommit commit = OutputCommit::kAsWritten,
+                     VectorFormat format = VectorFormat::kText);
 
+  VectorFormat format() const { return format_; }
   void header(std::uint64_t total, std::uint64_t dimension);
+  // The entry of an occurrence, and of a type.
   void line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
             std::span<const double> values);
+  void entry(std::string_view token, std::span<const double> values);
   // Lines formatted elsewhere (by FormattedLines), passed through as they are.
   void formatted(std::string_view lines) { out_.append(lines); }
   // Hands every buffered byte to the file, which then becomes the output.
@@ -33,15 +41,19 @@ class W2vWriter {
   // The failure of a feature without layers met while writing lines: the
   // file keeps the complete lines before it.
   [[noreturn]] void fail_missing_layer();
+  // Any other failure met while writing: the same complete lines stay.
+  void flush() { out_.flush(); }
 
  private:
   OutputFile out_;
+  VectorFormat format_;
 };
 
 // Lines formatted in memory exactly as W2vWriter::line writes them, for
 // lines formatted away from the thread that writes the file.
 class FormattedLines {
  public:
+  void set_format(VectorFormat format) { format_ = format; }
   void line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
             std::span<const double> values);
   std::string_view bytes() const { return {buffer_.get(), size_}; }
@@ -80,14 +92,28 @@ class FormattedLines {
   std::unique_ptr<char[]> buffer_;
   std::size_t capacity_ = 0;
   std::size_t size_ = 0;
+  VectorFormat format_ = VectorFormat::kText;
 };
 
+// The bytes of a value in the binary format.
+inline constexpr std::size_t kBinaryValueBytes = 4;
+
 // At least the length of the line W2vWriter::line writes for these.
-inline std::size_t max_line_text(std::string_view token, std::span<const double> values) {
+inline std::size_t max_line_text(std::string_view token, std::span<const double> values,
+                                 VectorFormat format = VectorFormat::kText) {
   // The identifier's two numbers take 10 and 20 digits at most.
   std::size_t length = token.size() + 34;
+  if (format == VectorFormat::kBinary) return length + values.size() * kBinaryValueBytes;
   for (double value : values) length += max_value_chars(value) + 1;
   return length;
+}
+
+// The longest line W2vWriter::line may write for these, computed without
+// looking at each value's text.
+inline std::size_t longest_line_text(std::string_view token, std::span<const double> values,
+                                     VectorFormat format) {
+  return token.size() + 34 +
+         values.size() * (format == VectorFormat::kBinary ? kBinaryValueBytes : kMaxValueChars + 1);
 }
 
 // The failure of a feature without layers: its first layer is looked up in

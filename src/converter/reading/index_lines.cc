@@ -10,26 +10,29 @@ namespace ondravane {
 
 void IndexLines::operator()(IndexChunk& chunk, const WorkShift& shift) const {
   chunk.lines.clear();
-  chunk.places.clear();
+  chunk.pieces.clear();
+  chunk.prints.clear();
   chunk.tokens.clear();
   chunk.token_ends.clear();
-  chunk.taken_places = 0;
+  chunk.taken_occurrences = 0;
   std::string token;
   work_lines(
       chunk, shift,
       [&](std::string_view raw, std::string_view line) {
         // Places are 32-bit offsets within a line.
-        if (line.size() >= OccurrencePlace::kNoLayer) {
+        if (line.size() >= PiecePlace::kMissing) {
           fail("a line longer than 4 GiB cannot be converted from a regular file");
         }
         LineParser& parser = chunk.parser;
-        if (!parser.index_unchecked_utf8(line, number_tokens)) return false;
-        const std::vector<OccurrencePlace>& places = parser.indexed_places();
+        if (!parser.index_unchecked_utf8(line, number_tokens, *layers)) return false;
+        const std::vector<PiecePlace>& pieces = parser.indexed_pieces();
+        const std::vector<std::uint32_t>& prints = parser.indexed_fingerprints();
         chunk.lines.push_back(IndexedLine{raw.size(), parser.indexed_linex_index(),
-                                          static_cast<std::uint32_t>(places.size())});
-        chunk.places.insert(chunk.places.end(), places.begin(), places.end());
+                                          static_cast<std::uint32_t>(prints.size())});
+        chunk.pieces.insert(chunk.pieces.end(), pieces.begin(), pieces.end());
+        chunk.prints.insert(chunk.prints.end(), prints.begin(), prints.end());
         if (number_tokens) {
-          for (std::size_t i = 0; i < places.size(); ++i) {
+          for (std::size_t i = 0; i < prints.size(); ++i) {
             token.assign(parser.indexed_token(i));
             remove_token_marks(token);
             chunk.tokens += token;
@@ -44,16 +47,17 @@ void IndexLines::operator()(IndexChunk& chunk, const WorkShift& shift) const {
 void IndexBuilder::take(IndexChunk& chunk, std::size_t i) {
   const IndexedLine& line = chunk.lines[i];
   index_.lines.push_back(line);
+  const std::size_t per_occurrence = index_.places_per_occurrence();
   for (std::uint32_t k = 0; k < line.occurrences; ++k) {
-    const std::size_t place = chunk.taken_places++;
-    index_.values_at.push_back(chunk.places[place].values);
-    index_.fingerprints.push_back(chunk.places[place].fingerprint);
+    const std::size_t occurrence = chunk.taken_occurrences++;
+    for (std::size_t piece = 0; piece < per_occurrence; ++piece) {
+      index_.places.push_back(chunk.pieces[occurrence * per_occurrence + piece].offset);
+    }
+    index_.fingerprints.push_back(chunk.prints[occurrence]);
     if (index_.numbered) {
-      const std::size_t begin = place == 0 ? 0 : chunk.token_ends[place - 1];
-      const std::string_view token(chunk.tokens.data() + begin, chunk.token_ends[place] - begin);
+      const std::size_t begin = occurrence == 0 ? 0 : chunk.token_ends[occurrence - 1];
+      const std::string_view token(chunk.tokens.data() + begin, chunk.token_ends[occurrence] - begin);
       index_.token_numbers.push_back(index_.tokens.number_of(token));
-    } else {
-      index_.tokens_at.push_back(chunk.places[place].token);
     }
   }
 }

@@ -1,84 +1,221 @@
 // Reading one occurrence again, and ending the second reading's output.
 #include "converter/reading/second_reading.h"
 
+#include <algorithm>
+
 #include "converter/input/input_file.h"
 #include "converter/tokens/token_marks.h"
+#include "converter/vectors/combine_layers.h"
+#include "converter/vectors/unwritable_occurrence.h"
 #include "support/fingerprint.h"
 
 namespace ondravane {
 
-bool OccurrenceReader::read(const CorpusIndex& index, std::uint64_t occurrence,
-                            std::uint64_t line_offset, const IndexedLine& shape,
-                            std::string_view& token, std::span<const double>& values) {
+OccurrenceReader::OccurrenceReader(int fd, const VectorRecipe& recipe)
+    : pieces_(fd),
+      recipe_(&recipe),
+      layers_(recipe.layers.count()),
+      layer_views_(recipe.layers.count()),
+      layer_guesses_(recipe.layers.count(), 4096) {}
+
+OccurrenceReader::Read OccurrenceReader::read(const CorpusIndex& index, std::uint64_t occurrence,
+                                              std::uint64_t line_offset, const IndexedLine& shape,
+                                              std::string_view& token, std::span<const double>& vector) {
   // What is read again must be, byte for byte, what the first reading
   // fingerprinted: a same-size rewrite of the file would otherwise mix
   // versions in one line of output.
-  std::uint32_t values_print = 0;
-  const auto read_values = [&](std::string_view piece, std::size_t& used) {
-    if (!parser_.read_values(piece, 0, values_, used)) return false;
-    values_print = fingerprint(piece.substr(0, used));
+  PiecePrints prints;
+  const auto piece_read = [&](std::string_view piece, std::size_t used) {
+    prints.add(fingerprint(piece.substr(0, used)));
     return true;
   };
-  if (!read_piece(pieces_, line_offset, shape.length, index.values_at[occurrence], values_guess_,
-                  read_values)) {
-    return false;
+  if (!index.numbered) {
+    const auto read_token = [&](std::string_view piece, std::size_t& used) {
+      return parser_.read_token(piece, 0, token_, used) && piece_read(piece, used);
+    };
+    if (!read_piece(pieces_, line_offset, shape.length, index.token_at(occurrence), token_guess_, read_token)) {
+      return Read::kChanged;
+    }
   }
-  values = values_;
-  const std::uint32_t expected = index.fingerprints[occurrence];
+  bool missing = false;
+  for (std::size_t slot = 0; slot < layers_.size(); ++slot) {
+    const std::uint32_t place = index.layer_at(occurrence, slot);
+    if (place == PiecePlace::kMissing) {
+      missing = true;
+      layers_[slot].clear();
+      continue;
+    }
+    const auto read_values = [&](std::string_view piece, std::size_t& used) {
+      return parser_.read_values(piece, 0, layers_[slot], used) && piece_read(piece, used);
+    };
+    if (!read_piece(pieces_, line_offset, shape.length, place, layer_guesses_[slot], read_values)) {
+      return Read::kChanged;
+    }
+  }
+  if (prints.value() != index.fingerprints[occurrence]) return Read::kChanged;
   if (index.numbered) {
     token = index.tokens.text(index.token_numbers[occurrence]);
-    return values_print == expected;
+  } else {
+    remove_token_marks(token_);
+    token = token_;
   }
-  std::uint32_t token_print = 0;
-  const auto read_token = [&](std::string_view piece, std::size_t& used) {
-    if (!parser_.read_token(piece, 0, token_, used)) return false;
-    token_print = fingerprint(piece.substr(0, used));
-    return true;
-  };
-  if (!read_piece(pieces_, line_offset, shape.length, index.tokens_at[occurrence], token_guess_,
-                  read_token)) {
-    return false;
+  for (std::size_t slot = 0; slot < layers_.size(); ++slot) layer_views_[slot] = layers_[slot];
+  if (missing) return Read::kMissingLayer;
+  if (!recipe_->combines()) {
+    vector = layers_.front();
+    return Read::kRead;
   }
-  if (combined_fingerprint(token_print, values_print) != expected) return false;
-  remove_token_marks(token_);
-  token = token_;
-  return true;
+  if (!combine_layers(recipe_->combine, layer_views_, combined_)) return Read::kLengthsDiffer;
+  vector = combined_;
+  return Read::kRead;
 }
 
 void OccurrenceReader::release_beyond(std::size_t limit) {
   pieces_.release_beyond(limit);
-  if (values_.capacity() * sizeof(double) > limit) values_ = {};
+  for (std::vector<double>& layer : layers_) {
+    if (layer.capacity() * sizeof(double) > limit) layer = {};
+  }
+  if (combined_.capacity() * sizeof(double) > limit) combined_ = {};
   if (token_.capacity() > limit) token_ = {};
 }
 
 std::uint64_t occurrence_span(const CorpusIndex& index, std::uint64_t occurrence, std::uint32_t in_line,
                               const IndexedLine& shape) {
-  // An occurrence's token and layers stand within its feature, which ends
-  // before the next feature's token and layers; its first place is where it
-  // starts at the earliest.
+  // An occurrence's pieces stand within its feature, which ends before the
+  // next feature's pieces; its first piece is where it starts at the
+  // earliest.
   const auto start_of = [&](std::uint64_t k) {
-    const std::uint32_t values = index.values_at[k];
-    return index.numbered ? values : std::min(values, index.tokens_at[k]);
+    std::uint32_t start = index.numbered ? PiecePlace::kMissing : index.token_at(k);
+    for (std::size_t slot = 0; slot < index.layers_read; ++slot) start = std::min(start, index.layer_at(k, slot));
+    return start;
   };
   const std::uint64_t start = start_of(occurrence);
   for (std::uint64_t next = occurrence + 1, k = in_line + 1; k < shape.occurrences; ++next, ++k) {
     const std::uint64_t next_start = start_of(next);
-    if (next_start != OccurrencePlace::kNoLayer && next_start > start) return next_start - start;
+    if (next_start != PiecePlace::kMissing && next_start > start) return next_start - start;
   }
   return shape.length - start;
 }
 
-void IndexedOutput::fail_at(ChunkStop stop) {
-  if (stop == ChunkStop::kMissingLayer) {
-    if (!bar_) fail_missing_layer();
+void BlankIdentifiers::note(std::string_view token, const WrittenOccurrence* occurrence) {
+  if (token.find(' ') == std::string_view::npos) return;
+  if (count++ != 0) return;
+  first.assign(token);
+  if (occurrence != nullptr) {
+    first += ':';
+    first += std::to_string(occurrence->sentence);
+    first += ':';
+    first += std::to_string(occurrence->position);
+  }
+}
+
+void BlankIdentifiers::add(const BlankIdentifiers& later) {
+  if (count == 0) first = later.first;
+  count += later.count;
+}
+
+void IndexedOutput::line(const WrittenOccurrence& occurrence, std::span<const double> vector) {
+  if (!bar_) start(vector.size());
+  if (shape_.per_type) {
+    add_to_type(occurrence, vector);
+  } else {
+    if (shape_.format == VectorFormat::kBinary) {
+      if (vector.size() != dimension_) {
+        writer_.flush();
+        fail_binary_length(occurrence, vector.size(), dimension_);
+      }
+      blanks_.note(occurrence.token, &occurrence);
+    }
+    writer_.line(occurrence.token, occurrence.sentence, occurrence.position, vector);
+  }
+  bar_->inc(1);
+}
+
+void IndexedOutput::add_to_type(const WrittenOccurrence& occurrence, std::span<const double> vector) {
+  const std::size_t* length = means_.length_of(occurrence.type);
+  if (length != nullptr && *length != vector.size()) fail_type_length(occurrence, vector.size(), *length);
+  // A new type in the binary format must have the header's length too.
+  if (length == nullptr && shape_.format == VectorFormat::kBinary && vector.size() != dimension_) {
+    fail_binary_length(occurrence, vector.size(), dimension_);
+  }
+  means_.add(occurrence.type, vector);
+}
+
+bool IndexedOutput::formatted(const FormattedChunk& chunk) {
+  if (chunk.written == 0) return true;
+  if (bar_ && !shape_.per_type && shape_.format == VectorFormat::kBinary && chunk.first_dimension != dimension_) {
+    return false;
+  }
+  if (!bar_) start(chunk.first_dimension);
+  if (shape_.per_type) {
+    std::size_t at = 0;
+    for (const FormattedChunk::Kept& kept : chunk.kept) {
+      const WrittenOccurrence occurrence{kept.line, types_->text(kept.type), kept.sentence, kept.position, kept.type};
+      add_to_type(occurrence, std::span<const double>(chunk.vectors).subspan(at, kept.length));
+      at += kept.length;
+    }
+  } else {
+    writer_.formatted(chunk.text.bytes());
+    blanks_.add(chunk.blanks);
+  }
+  for (std::uint64_t i = 0; i < chunk.written; ++i) bar_->inc(1);
+  return true;
+}
+
+void IndexedOutput::fail_at(ChunkStop stop, const CorpusIndex& index, const IndexedChunk& chunk,
+                            OccurrenceReader& reader) {
+  const VectorRecipe& recipe = reader.recipe();
+  if (stop == ChunkStop::kChanged) fail_input_changed();
+  if (stop == ChunkStop::kMissingLayer && !recipe.layers.by_index()) {
+    if (!bar_) ondravane::fail_missing_layer();
     writer_.fail_missing_layer();
   }
+  // Read again to be named, and to fail as changed if it is no longer the
+  // occurrence indexed.
+  const IndexedLine& shape = index.lines[chunk.line];
+  WrittenOccurrence occurrence{chunk.line + 1, {}, shape.linex_index, chunk.position, 0};
+  std::span<const double> vector;
+  const OccurrenceReader::Read read = reader.read(index, chunk.occurrence, chunk.offset, shape, occurrence.token, vector);
+  if (read == OccurrenceReader::Read::kMissingLayer) {
+    for (std::size_t slot = 0; slot < recipe.layers.count(); ++slot) {
+      if (index.layer_at(chunk.occurrence, slot) == PiecePlace::kMissing) {
+        fail_missing_layer(occurrence, recipe, recipe.layers.indices[slot]);
+      }
+    }
+  }
+  if (read == OccurrenceReader::Read::kLengthsDiffer) fail_lengths_differ(occurrence, recipe, reader.layers());
   fail_input_changed();
+}
+
+void IndexedOutput::fail_missing_layer(const WrittenOccurrence& occurrence, const VectorRecipe& recipe,
+                                       std::int64_t missing) {
+  if (!recipe.layers.by_index()) {
+    if (!bar_) ondravane::fail_missing_layer();
+    writer_.fail_missing_layer();
+  }
+  writer_.flush();
+  fail_chosen_layer_missing(occurrence, missing);
+}
+
+void IndexedOutput::fail_lengths_differ(const WrittenOccurrence& occurrence, const VectorRecipe& recipe,
+                                        std::span<const std::span<const double>> layers) {
+  writer_.flush();
+  fail_layer_lengths_differ(occurrence, recipe, layers);
 }
 
 void IndexedOutput::finish() {
   if (!bar_) fail_input_changed();  // the index promised a survivor
   bar_->finish_and_clear();
+  if (shape_.per_type) {
+    writer_.header(means_.types(), dimension_);
+    std::vector<double> mean;
+    for (std::size_t slot = 0; slot < means_.types(); ++slot) {
+      const std::string& token = types_->text(means_.type(slot));
+      if (shape_.format == VectorFormat::kBinary) blanks_.note(token, nullptr);
+      means_.mean(slot, mean);
+      writer_.entry(token, mean);
+    }
+  }
   writer_.finish();
 }
 
