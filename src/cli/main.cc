@@ -12,7 +12,7 @@
 #include "cli/check_command.h"
 #include "cli/options.h"
 #include "converter/check.h"
-#include "converter/output/output_path.h"
+#include "converter/output/new_file.h"
 #include "converter/pipeline.h"
 #include "support/console.h"
 #include "support/failure.h"
@@ -76,11 +76,12 @@ int usage_error(const std::string& message) {
 // thousand would run out of address space.
 unsigned worker_threads(unsigned asked) { return std::min(asked, ondravane::cli::available_processors()); }
 
-// A terminating signal removes what an unfinished output left in the
-// output's folder (an unnamed file needs nothing), then ends the process by
-// that signal, as if it had not been caught.
+// A terminating signal removes the new files a conversion left named in
+// their folders, its unfinished output and the copy of an input read once
+// (unnamed ones need nothing), then ends the process by that signal, as if
+// it had not been caught.
 extern "C" void end_by_signal(int signal) {
-  ondravane::remove_incomplete_output();
+  ondravane::remove_unfinished_files();
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
