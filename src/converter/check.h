@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "converter/check/check_report.h"
+#include "converter/input/byte_source.h"
 #include "converter/workers/chunk_size.h"
 
 namespace ondravane {
@@ -19,5 +20,8 @@ namespace ondravane {
 // that many worker threads, with the same report.
 CheckReport check_file(std::string_view path, std::size_t max_problems, unsigned jobs = 1,
                        std::size_t chunk_bytes = kDefaultChunkBytes);
+// The same check of the bytes of `source` (standard input, decoded text).
+CheckReport check_source(ByteSource& source, std::size_t max_problems, unsigned jobs = 1,
+                         std::size_t chunk_bytes = kDefaultChunkBytes);
 
 }  // namespace ondravane

@@ -1,59 +1,19 @@
 // Reading an activation file: one record per line, checked in file order,
-// with the sub-word marks removed from every token; either every record in
-// memory or the index of a first reading.
+// into the index of a first reading.
 #include "converter/reader.h"
 
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "converter/reading/index_lines.h"
 #include "converter/reading/first_reading.h"
-#include "converter/tokens/token_marks.h"
+#include "converter/reading/index_lines.h"
 
 namespace ondravane {
 
-namespace {
-
-struct RecordsChunk : LineChunk {
-  std::vector<Activation> records;  // of the last pass, marks removed
-  std::size_t held_bytes() const { return LineChunk::held_bytes() + records.capacity() * sizeof(Activation); }
-};
-
-void read_records(RecordsChunk& chunk, const std::atomic<bool>& stopping) {
-  chunk.records.clear();
-  work_lines(
-      chunk, stopping,
-      [&](std::string_view, std::string_view line) {
-        std::optional<Activation> activation = chunk.parser.from_line(line, LayerRetention::kFirstOnly);
-        if (!activation) return false;
-        for (Feature& feature : activation->features) remove_token_marks(feature.token);
-        chunk.records.push_back(std::move(*activation));
-        return true;
-      },
-      [&] { return chunk.records.size() * sizeof(Activation); });
-}
-
-}  // namespace
-
-RecordsRead Activation::from_file(const InputFile& file) {
-  RecordsRead read;
-  LinesTaken taken;
-  read.malformed = read_lines<RecordsChunk>(
-      file, 1, kDefaultChunkBytes, &read_records,
-      [&](RecordsChunk& chunk, std::size_t i) { read.records.push_back(std::move(chunk.records[i])); },
-      taken);
-  if (read.malformed) read.records = {};
-  return read;
-}
-
-IndexRead index_records(const InputFile& file, bool number_tokens, unsigned jobs,
-                        std::size_t chunk_bytes) {
+IndexRead index_records(ByteSource& source, bool number_tokens, unsigned jobs, std::size_t chunk_bytes,
+                        Spill* copy) {
   IndexRead read;
-  IndexBuilder builder(read.index, number_tokens);
+  IndexBuilder builder(read.index, number_tokens, copy);
   LinesTaken taken;
   read.malformed = read_lines<IndexChunk>(
-      file, jobs, chunk_bytes, IndexLines{number_tokens},
+      source, jobs, chunk_bytes, IndexLines{number_tokens, copy != nullptr},
       [&](IndexChunk& chunk, std::size_t i) { builder.take(chunk, i); }, taken);
   read.bytes = taken.bytes;
   if (read.malformed) {

@@ -22,26 +22,16 @@ struct Feature {
 };
 
 // Which layers a parsed record keeps. Every layer is always checked; the
-// conversion itself only ever writes the first one, so the file reader keeps
-// only that and saves the memory of the rest.
+// conversion itself only ever writes the first one, so a reading of records
+// may keep only that and save the memory of the rest.
 enum class LayerRetention { kAll, kFirstOnly };
-
-struct Activation;
-using ActivationList = std::vector<Activation>;
-class InputFile;
-struct RecordsRead;
 
 struct Activation {
   std::uint32_t linex_index = 0;  // sentence number, as written in the file
   std::vector<Feature> features;  // token occurrences, in file order
 
-  // The reader's operation (converter/reader.cc): every record of `file`
-  // in memory, keeping only each feature's first layer. A malformed line
-  // prints "Error parsing line" and yields no record; any system error
-  // raises a failure.
-  static RecordsRead from_file(const InputFile& file);
-
   friend bool operator==(const Activation&, const Activation&) = default;
 };
+using ActivationList = std::vector<Activation>;
 
 }  // namespace ondravane

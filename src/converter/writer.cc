@@ -1,6 +1,6 @@
-// Writing the word-vector file: from records in memory, or from an indexed
-// file read a second time, on the calling thread or on worker threads that
-// format chunks of lines for it.
+// Writing the word-vector file from an indexed input read a second time, on
+// the calling thread or on worker threads that format chunks of lines for
+// it.
 #include "converter/writer.h"
 
 #include <algorithm>
@@ -18,18 +18,6 @@
 namespace ondravane {
 
 namespace {
-
-// The dimension announced in the header: the length of the first layer of
-// the first feature of the first record that has any.
-std::uint64_t header_dimension(std::span<const Activation> activations) {
-  for (const Activation& activation : activations) {
-    if (activation.features.empty()) continue;
-    const Feature& first = activation.features.front();
-    if (first.layers.empty()) fail_missing_layer();
-    return first.layers.front().values.size();
-  }
-  return 0;
-}
 
 // Occurrences per chunk at most (a chunk holds at least one line), which
 // bounds the formatted text a chunk holds besides its bytes of input lines.
@@ -66,31 +54,7 @@ struct FormatChunks {
 
 }  // namespace
 
-void to_w2v(std::span<const Activation> activations, std::string_view path, OutputCommit commit) {
-  W2vWriter out(path, commit);
-
-  std::uint64_t total = 0;
-  for (const Activation& activation : activations) total += activation.features.size();
-  const std::uint64_t dimension = header_dimension(activations);
-
-  ProgressBar bar(total);
-  out.header(total, dimension);
-  for (const Activation& activation : activations) {
-    std::uint64_t position = 0;
-    for (const Feature& feature : activation.features) {
-      // Checked before any of the line is buffered: the file must end with
-      // the last complete line when this fails.
-      if (feature.layers.empty()) out.fail_missing_layer();
-      out.line(feature.token, activation.linex_index, position, feature.layers.front().values);
-      ++position;
-      bar.inc(1);
-    }
-  }
-  bar.finish_and_clear();
-  out.finish();
-}
-
-void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
+void write_indexed(const RereadFrom& file, const CorpusIndex& index, const ChunkedBits* kept,
                    std::uint64_t total, std::string_view output, unsigned jobs,
                    std::size_t chunk_bytes, OutputCommit commit) {
   W2vWriter writer(output, commit);
@@ -101,9 +65,9 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
     writer.finish();
     return;
   }
-  if (!file.same_as_opened()) fail_input_changed();
+  if (!file.unchanged()) fail_input_changed();
   IndexedOutput out(writer, total);
-  OccurrenceReader reader(file.fd());
+  OccurrenceReader reader(file.fd);
   const unsigned threads = jobs > 1 ? jobs : 0;
   OrderedWorkers<WritingChunk, FormatChunks> workers(threads, std::size_t{jobs} * kChunksPerWorker,
                                                std::size_t{jobs} * kBytesInFlightPerWorker,
@@ -113,7 +77,7 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
     IndexedChunk all{0, index.lines.size()};
     const ChunkStop stop = format_chunk(index, kept, all, reader, out);
     if (stop != ChunkStop::kNone) out.fail_at(stop);
-    if (!file.same_as_opened()) fail_input_changed();
+    if (!file.unchanged()) fail_input_changed();
     out.finish();
     return;
   }
@@ -121,7 +85,7 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
   for (;;) {
     while (workers.has_room() && next.line < index.lines.size()) {
       WritingChunk& chunk = workers.free_chunk();
-      chunk.reader.use_fd(file.fd());
+      chunk.reader.use_fd(file.fd);
       chunk.lines = next;
       std::uint64_t bytes = 0;
       std::uint64_t occurrences = 0;
@@ -146,7 +110,7 @@ void write_indexed(const InputFile& file, const CorpusIndex& index, const Chunke
     chunk.reader.release_beyond(kPieceBytesPerWorker);
     workers.release_oldest();
   }
-  if (!file.same_as_opened()) fail_input_changed();
+  if (!file.unchanged()) fail_input_changed();
   out.finish();
 }
 

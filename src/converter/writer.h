@@ -1,33 +1,26 @@
-// Writing the word-vector file, the last stage of a conversion: from records
-// in memory, or from an indexed file read a second time.
+// Writing the word-vector file, the last stage of a conversion: from an
+// indexed input read a second time.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string_view>
 
 #include "converter/index/corpus_index.h"
 #include "converter/input/input_file.h"
 #include "converter/output/output_path.h"
-#include "converter/records.h"
 #include "converter/workers/chunk_size.h"
 #include "support/chunked_array.h"
 
 namespace ondravane {
 
-// Writes `activations` at `path`: the header, then every occurrence's first
-// layer, replacing whatever the path names (special files excepted) the way
-// `commit` says.
-void to_w2v(std::span<const Activation> activations, std::string_view path,
-            OutputCommit commit = OutputCommit::kAsWritten);
-
-// Writes the word-vector file at `output` from `file`, read again from its
-// start: every occurrence of `index`, or with `kept` only those whose bit is
-// set (`total` of them). Fails cleanly when the file is not what the first
-// reading indexed. With more than one job, lines are formatted on that many
-// worker threads, with the same results.
-void write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
+// Writes the word-vector file at `output` from `file` (the input file or the
+// copy of an input read once), read again from its start: every occurrence
+// of `index`, or with `kept` only those whose bit is set (`total` of them).
+// Fails cleanly when the file is not what the first reading indexed. With
+// more than one job, lines are formatted on that many worker threads, with
+// the same results.
+void write_indexed(const RereadFrom& file, const CorpusIndex& index, const ChunkedBits* kept,
                    std::uint64_t total, std::string_view output, unsigned jobs = 1,
                    std::size_t chunk_bytes = kDefaultChunkBytes,
                    OutputCommit commit = OutputCommit::kAsWritten);

@@ -1,6 +1,7 @@
-// Converting a regular file in two readings must be indistinguishable from
-// converting it in memory, and must fail cleanly when the file changes
-// between the readings.
+// Converting an input in two readings must be indistinguishable from
+// converting it in memory, whether the second reading reads the file again
+// or the copy the first made of an input read once, and must fail cleanly
+// when the file changes between the readings.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -25,6 +26,7 @@
 #include "converter/writer.h"
 #include "failure_of.h"
 #include "generated_corpus.h"
+#include "in_memory_conversion.h"
 
 namespace ondravane {
 namespace {
@@ -33,22 +35,12 @@ using test_support::capture_stdout;
 using test_support::failure_of;
 using namespace test_support::corpus;
 
-class TwoReadingsTest : public ScratchDir, public testing::WithParamInterface<CorpusCase> {};
-
-// The same bytes through a regular file (two readings) and through a FIFO
-// (in memory): messages, failure, output file and the malformed line.
-TEST_P(TwoReadingsTest, MatchesTheInMemoryConversion) {
-  const CorpusCase& c = GetParam();
-  const ConversionOptions options{c.min, 3, 7};
-  for (unsigned seed : {1u, 2u, 3u}) {
-    std::uint64_t fault_line = 0;
-    const std::string content = with_fault(generated_corpus(seed, 40), c.fault, c.where, fault_line);
-    const std::string regular = dir_ + "/in.jsonl";
-    write_whole(regular, content);
-    const Result two_readings = run_conversion(regular, dir_ + "/two.txt", options);
-
+class TwoReadingsTest : public ScratchDir, public testing::WithParamInterface<CorpusCase> {
+ protected:
+  // The conversion of `content` fed through a FIFO, read once.
+  Result through_fifo(const std::string& content, const std::string& output, const ConversionOptions& options) {
     const std::string fifo = dir_ + "/in.fifo";
-    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::thread feeder([&] {
       const int fd = ::open(fifo.c_str(), O_WRONLY);
       for (std::size_t at = 0; fd >= 0 && at < content.size();) {
@@ -58,28 +50,55 @@ TEST_P(TwoReadingsTest, MatchesTheInMemoryConversion) {
       }
       ::close(fd);
     });
-    const Result in_memory = run_conversion(fifo, dir_ + "/memory.txt", options);
+    Result result = run_conversion(fifo, output, options);
     feeder.join();
     ::unlink(fifo.c_str());
+    return result;
+  }
+};
+
+// The same bytes in memory (the reference), through a regular file read
+// again and through a FIFO read once, on one thread and on three with small
+// chunks: messages, failure, output file and the malformed line.
+TEST_P(TwoReadingsTest, MatchesTheInMemoryConversion) {
+  const CorpusCase& c = GetParam();
+  const ConversionOptions options{c.min, 3, 7};
+  ConversionOptions on_workers = options;
+  on_workers.jobs = 3;
+  on_workers.chunk_bytes = 700;
+  for (unsigned seed : {1u, 2u, 3u}) {
+    std::uint64_t fault_line = 0;
+    const std::string content = with_fault(generated_corpus(seed, 40), c.fault, c.where, fault_line);
+    const std::string regular = dir_ + "/in.jsonl";
+    write_whole(regular, content);
+    Result in_memory;
+    in_memory.printed = capture_stdout([&] {
+      in_memory.failure = failure_of([&] { in_memory.malformed = convert_in_memory(regular, dir_ + "/memory.txt", options); });
+    });
+    in_memory.output = read_whole(dir_ + "/memory.txt");
+    const Result two_readings = run_conversion(regular, dir_ + "/two.txt", options);
+    const Result read_once = through_fifo(content, dir_ + "/once.txt", options);
+    const Result read_once_on_workers = through_fifo(content, dir_ + "/once-workers.txt", on_workers);
 
     SCOPED_TRACE("seed " + std::to_string(seed));
-    EXPECT_EQ(two_readings.printed, in_memory.printed);
-    EXPECT_EQ(two_readings.failure, in_memory.failure);
-    EXPECT_EQ(two_readings.output, in_memory.output);
-    ASSERT_EQ(two_readings.malformed.has_value(), c.fault == Fault::kMalformed);
-    ASSERT_EQ(in_memory.malformed.has_value(), c.fault == Fault::kMalformed);
-    if (c.fault == Fault::kMalformed) {
-      EXPECT_EQ(two_readings.malformed->number, fault_line);
-      EXPECT_EQ(in_memory.malformed->number, fault_line);
-      EXPECT_EQ(two_readings.malformed->rejection, (Rejection{18, "expected a number"}));
+    for (const Result* result : {&two_readings, &read_once, &read_once_on_workers}) {
+      EXPECT_EQ(result->printed, in_memory.printed);
+      EXPECT_EQ(result->failure, in_memory.failure);
+      EXPECT_EQ(result->output, in_memory.output);
+      ASSERT_EQ(result->malformed.has_value(), c.fault == Fault::kMalformed);
+      if (c.fault == Fault::kMalformed) {
+        EXPECT_EQ(result->malformed->number, fault_line);
+        EXPECT_EQ(result->malformed->rejection, (Rejection{18, "expected a number"}));
+      }
     }
+    ASSERT_EQ(in_memory.malformed.has_value(), c.fault == Fault::kMalformed);
     const bool writes_layerless = c.fault == Fault::kLayerless && !c.min;
     if (writes_layerless) {
-      EXPECT_EQ(two_readings.failure, "index out of bounds: the len is 0 but the index is 0");
+      EXPECT_EQ(in_memory.failure, "index out of bounds: the len is 0 but the index is 0");
     } else if (c.fault == Fault::kNotUtf8) {
-      EXPECT_NE(two_readings.failure.find("stream did not contain valid UTF-8"), std::string::npos);
+      EXPECT_NE(in_memory.failure.find("stream did not contain valid UTF-8"), std::string::npos);
     } else {
-      EXPECT_EQ(two_readings.failure, "<no failure>");
+      EXPECT_EQ(in_memory.failure, "<no failure>");
     }
   }
 }

@@ -117,7 +117,8 @@ bool LineParser::parse_layer(Layer& layer) {
       [&] { return parse_values(layer.values); });
 }
 
-bool LineParser::check_layer(std::size_t& length, std::uint32_t* values_at, std::uint32_t* print) {
+bool LineParser::check_layer(std::size_t& length, std::uint32_t* values_at, std::uint32_t* values_length,
+                             std::uint32_t* print) {
   std::uint32_t index;
   length = 0;
   return parse_record(
@@ -136,6 +137,7 @@ bool LineParser::check_layer(std::size_t& length, std::uint32_t* values_at, std:
                    })) {
           return false;
         }
+        if (values_length != nullptr) *values_length = static_cast<std::uint32_t>(cursor_.offset() - start);
         if (print != nullptr) *print = fingerprint(cursor_.text_since(start));
         return true;
       });
@@ -264,6 +266,7 @@ bool LineParser::index_feature() {
         indexed_places_[number].token = static_cast<std::uint32_t>(start);
         std::string_view text;
         if (!read_token(text)) return false;
+        indexed_places_[number].token_length = static_cast<std::uint32_t>(cursor_.offset() - start);
         if (keep_tokens_) {
           if (indexed_tokens_.size() <= number) indexed_tokens_.resize(number + 1);
           indexed_tokens_[number].assign(text);
@@ -277,8 +280,10 @@ bool LineParser::index_feature() {
         // Only the first layer is read again.
         return parse_array([&] {
           std::size_t length;
-          std::uint32_t* const values_at = first == nullptr ? nullptr : &indexed_places_[number].values;
-          return check_layer(length, values_at, std::exchange(first, nullptr));
+          OccurrencePlace& place = indexed_places_[number];
+          const bool read_again = first != nullptr;
+          return check_layer(length, read_again ? &place.values : nullptr,
+                             read_again ? &place.values_length : nullptr, std::exchange(first, nullptr));
         });
       });
   indexed_places_[number].fingerprint =

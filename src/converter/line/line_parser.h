@@ -73,10 +73,11 @@ class LineParser {
   bool parse_feature(Feature& feature);
   bool parse_layer(Layer& layer);
   // A layer checked in full, range of its numbers included, but not stored;
-  // `values_at`, when given, receives the offset of its list of values, and
-  // `print` the fingerprint of the list's text.
+  // `values_at` and `values_length`, when given, receive the offset and the
+  // length of its list of values, and `print` the fingerprint of the list's
+  // text.
   bool check_layer(std::size_t& length, std::uint32_t* values_at = nullptr,
-                   std::uint32_t* print = nullptr);
+                   std::uint32_t* values_length = nullptr, std::uint32_t* print = nullptr);
   bool parse_features(std::vector<Feature>& features);
   bool parse_layers(std::vector<Layer>& layers);
   bool parse_values(std::vector<double>& values);

@@ -3,6 +3,7 @@
 
 #include <string_view>
 
+#include "converter/reading/reread_pieces.h"
 #include "converter/tokens/token_marks.h"
 #include "support/failure.h"
 
@@ -13,6 +14,7 @@ void IndexLines::operator()(IndexChunk& chunk, const std::atomic<bool>& stopping
   chunk.places.clear();
   chunk.tokens.clear();
   chunk.token_ends.clear();
+  chunk.spilled.clear();
   chunk.taken_places = 0;
   std::string token;
   work_lines(
@@ -20,14 +22,33 @@ void IndexLines::operator()(IndexChunk& chunk, const std::atomic<bool>& stopping
       [&](std::string_view raw, std::string_view line) {
         // Places are 32-bit offsets within a line.
         if (line.size() >= OccurrencePlace::kNoLayer) {
-          fail("a line longer than 4 GiB cannot be converted from a regular file");
+          fail("a line longer than 4 GiB cannot be converted");
         }
         LineParser& parser = chunk.parser;
         if (!parser.index_unchecked_utf8(line, number_tokens)) return false;
         const std::vector<OccurrencePlace>& places = parser.indexed_places();
-        chunk.lines.push_back(IndexedLine{raw.size(), parser.indexed_linex_index(),
-                                          static_cast<std::uint32_t>(places.size())});
+        const std::size_t first_place = chunk.places.size();
         chunk.places.insert(chunk.places.end(), places.begin(), places.end());
+        std::uint64_t length = raw.size();
+        if (copied) {
+          // The copy holds the line's pieces one after another.
+          length = 0;
+          for (std::size_t k = first_place; k < chunk.places.size(); ++k) {
+            for_each_reread_piece(chunk.places[k], number_tokens, [&](std::uint32_t& offset, std::uint32_t size) {
+              char* const piece = const_cast<char*>(line.data()) + offset;
+              iovec* const last = chunk.spilled.empty() ? nullptr : &chunk.spilled.back();
+              if (last != nullptr && static_cast<char*>(last->iov_base) + last->iov_len == piece) {
+                last->iov_len += size;
+              } else {
+                chunk.spilled.push_back(iovec{piece, size});
+              }
+              offset = static_cast<std::uint32_t>(length);
+              length += size;
+            });
+          }
+        }
+        chunk.lines.push_back(IndexedLine{length, parser.indexed_linex_index(),
+                                          static_cast<std::uint32_t>(places.size())});
         if (number_tokens) {
           for (std::size_t i = 0; i < places.size(); ++i) {
             token.assign(parser.indexed_token(i));
@@ -43,6 +64,9 @@ void IndexLines::operator()(IndexChunk& chunk, const std::atomic<bool>& stopping
 
 void IndexBuilder::take(IndexChunk& chunk, std::size_t i) {
   const IndexedLine& line = chunk.lines[i];
+  // The pass's pieces in one go, with its last line: every line of a pass
+  // is taken (the line that stopped it is not one of them).
+  if (copy_ != nullptr && i + 1 == chunk.lines.size()) copy_->append(chunk.spilled);
   index_.lines.push_back(line);
   for (std::uint32_t k = 0; k < line.occurrences; ++k) {
     const std::size_t place = chunk.taken_places++;

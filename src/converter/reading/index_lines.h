@@ -1,7 +1,10 @@
 // The first reading's index, line by line: what a chunk's work keeps of each
 // accepted line (on any thread), and how the calling thread adds it to the
-// index in file order, numbering the tokens when the filter needs them.
+// index in file order, numbering the tokens when the filter needs them and,
+// for an input read once, writing the pieces read again to its copy.
 #pragma once
+
+#include <sys/uio.h>
 
 #include <atomic>
 #include <cstddef>
@@ -12,6 +15,7 @@
 #include "converter/index/corpus_index.h"
 #include "converter/line/occurrence_place.h"
 #include "converter/reading/first_reading.h"
+#include "converter/reading/spill.h"
 
 namespace ondravane {
 
@@ -21,34 +25,44 @@ struct IndexChunk : LineChunk {
   std::vector<OccurrencePlace> places;
   std::string tokens;                   // when numbering tokens: texts, marks removed
   std::vector<std::size_t> token_ends;  // where each text ends in `tokens`
+  // For a copy: the pieces read again, in the chunk's text, in file order.
+  std::vector<iovec> spilled;
   std::size_t taken_places = 0;         // of the pass, by the calling thread
 
   std::size_t result_bytes() const {
     return lines.size() * sizeof(IndexedLine) + places.size() * sizeof(OccurrencePlace) +
            tokens.size() + token_ends.size() * sizeof(std::size_t);
   }
+  // The pieces copied are not counted: they never hold more than the
+  // chunk's text, and stand there.
   std::size_t held_bytes() const {
     return LineChunk::held_bytes() + lines.capacity() * sizeof(IndexedLine) +
            places.capacity() * sizeof(OccurrencePlace) + tokens.capacity() +
-           token_ends.capacity() * sizeof(std::size_t);
+           token_ends.capacity() * sizeof(std::size_t) + spilled.capacity() * sizeof(iovec);
   }
 };
 
-// The work on a chunk: each line checked in full, its places kept.
+// The work on a chunk: each line checked in full, its places kept; with
+// `copied`, the pieces read again are noted for the copy, and the places
+// and lengths kept are those of the line as the copy holds it.
 struct IndexLines {
   bool number_tokens = false;
+  bool copied = false;
   void operator()(IndexChunk& chunk, const std::atomic<bool>& stopping) const;
 };
 
-// The calling thread's side.
+// The calling thread's side; `copy`, when given, receives the pieces.
 class IndexBuilder {
  public:
-  IndexBuilder(CorpusIndex& index, bool number_tokens) : index_(index) { index_.numbered = number_tokens; }
+  IndexBuilder(CorpusIndex& index, bool number_tokens, Spill* copy = nullptr) : index_(index), copy_(copy) {
+    index_.numbered = number_tokens;
+  }
   // Adds the i-th line of the chunk's last pass.
   void take(IndexChunk& chunk, std::size_t i);
 
  private:
   CorpusIndex& index_;
+  Spill* copy_;
 };
 
 }  // namespace ondravane
