@@ -5,13 +5,16 @@
 #include <algorithm>
 #include <csignal>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "cli/check_command.h"
+#include "cli/decompression/compressed_input.h"
 #include "cli/options.h"
 #include "converter/check.h"
+#include "converter/input/input_file.h"
 #include "converter/output/new_file.h"
 #include "converter/pipeline.h"
 #include "support/console.h"
@@ -29,7 +32,9 @@ constexpr char kUsage[] =
 constexpr char kHelp[] =
     "\n"
     "Converts an activation file (one JSON record per line) into a word-vector\n"
-    "text file holding the first-layer vector of every token occurrence.\n"
+    "text file holding the first-layer vector of every token occurrence. INPUT\n"
+    "may be \"-\" for standard input (\"-- -\" names a file called \"-\"), and\n"
+    "may be compressed: gzip and zstd data are read as such, whatever the name.\n"
     "\n"
     "options:\n"
     "  --min N    drop every occurrence of a token that occurs fewer than N\n"
@@ -59,6 +64,13 @@ constexpr char kHelp[] =
     "  --jobs N, -j N    worker threads, as for the conversion; the same report\n"
     "It exits with 0 when the conversion would write every record, 1 when not,\n"
     "2 for bad usage.\n";
+
+// The line the help ends with: what this build can decompress.
+std::string compressed_input_line() {
+  const std::string formats = ondravane::cli::readable_compressed_formats();
+  return formats.empty() ? "\ncompressed input: not supported by this build\n"
+                         : "\ncompressed input: " + formats + "\n";
+}
 
 constexpr char kError[] = "ondravane-converter: error: ";
 
@@ -96,18 +108,27 @@ int report_rejected_line(const std::string& input, const ondravane::MalformedLin
   return kNoRecordWritten;
 }
 
+// The input as messages name it: its path, or "<stdin>".
+std::string input_name(const std::string& path, bool standard_input) {
+  return standard_input ? "<stdin>" : path;
+}
+
 int run_check(const std::vector<std::string>& arguments) {
   using namespace ondravane::cli;
   const CheckParseResult parsed = parse_check_options(arguments);
   if (!parsed.options) return usage_error(parsed.error);
   const CheckOptions& options = *parsed.options;
   if (options.show_help) {
-    ondravane::print_line(std::string(kUsage) + kHelp);
+    ondravane::print_line(std::string(kUsage) + kHelp + compressed_input_line());
     return 0;
   }
-  const ondravane::CheckReport report = ondravane::check_file(options.input, options.max_problems, worker_threads(options.jobs));
-  ondravane::print_line(options.json ? format_check_json(options.input, report)
-                                     : format_check_text(options.input, report));
+  const std::string name = input_name(options.input, options.input_is_standard_input);
+  ondravane::InputFile file =
+      options.input_is_standard_input ? ondravane::InputFile::standard_input() : ondravane::InputFile(options.input);
+  const std::unique_ptr<ondravane::ByteSource> text = decompressed(file, name);
+  const ondravane::CheckReport report =
+      ondravane::check_source(text ? *text : file, options.max_problems, worker_threads(options.jobs));
+  ondravane::print_line(options.json ? format_check_json(name, report) : format_check_text(name, report));
   return check_exit_status(report);
 }
 
@@ -119,7 +140,7 @@ int run(const std::vector<std::string>& arguments) {
   if (!parsed.options) return usage_error(parsed.error);
   const auto& options = *parsed.options;
   if (options.show_help) {
-    ondravane::print_line(std::string(kUsage) + kHelp);
+    ondravane::print_line(std::string(kUsage) + kHelp + compressed_input_line());
   } else if (options.show_version) {
     ondravane::print_line(std::string(ondravane::kVersionText) + "\n");
   } else {
@@ -129,8 +150,11 @@ int run(const std::vector<std::string>& arguments) {
     // failed conversion leaves what was there.
     conversion.commit = ondravane::OutputCommit::kWhenComplete;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, end_by_signal);
-    const ondravane::ConversionOutcome outcome = ondravane::convert(options.input, options.output, conversion);
-    if (outcome.malformed) return report_rejected_line(options.input, *outcome.malformed);
+    const std::string name = input_name(options.input, options.input_is_standard_input);
+    const ondravane::ConversionInput input{options.input, options.input_is_standard_input,
+                                           [&](ondravane::InputFile& file) { return ondravane::cli::decompressed(file, name); }};
+    const ondravane::ConversionOutcome outcome = ondravane::convert(input, options.output, conversion);
+    if (outcome.malformed) return report_rejected_line(name, *outcome.malformed);
   }
   return 0;
 }
