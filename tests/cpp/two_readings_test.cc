@@ -264,6 +264,50 @@ TEST_F(ScratchDir, AChangeAtTheEndOfTheFirstReadingIsNoticed) {
   }
 }
 
+// Standard input is read twice as a regular file read from its start, and
+// once otherwise.
+TEST_F(ScratchDir, StandardInputIsReadTwiceOnlyAsAFileFromItsStart) {
+  const std::string regular = dir_ + "/in.jsonl";
+  write_whole(regular, "[0,[]]\n");
+  const int saved = ::dup(STDIN_FILENO);
+  const auto as_standard_input = [&](int fd) {
+    ASSERT_GE(::dup2(fd, STDIN_FILENO), 0);
+    ::close(fd);
+  };
+  as_standard_input(::open(regular.c_str(), O_RDONLY));
+  EXPECT_TRUE(InputFile::standard_input().can_read_twice());
+  ::lseek(STDIN_FILENO, 3, SEEK_SET);
+  EXPECT_FALSE(InputFile::standard_input().can_read_twice());
+  int pipe_ends[2];
+  ASSERT_EQ(::pipe(pipe_ends), 0);
+  as_standard_input(pipe_ends[0]);
+  EXPECT_FALSE(InputFile::standard_input().can_read_twice());
+  ::close(pipe_ends[1]);
+  ::dup2(saved, STDIN_FILENO);
+  ::close(saved);
+}
+
+// What peek() shows, read() gives again, from a file and from a pipe.
+TEST_F(ScratchDir, PeekedBytesAreReadAgain) {
+  const std::string content = "[0,[[\"ab\",[[0,[1]]]]]]\n";
+  const std::string regular = dir_ + "/in.jsonl";
+  write_whole(regular, content);
+  const std::string fifo = dir_ + "/in.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int writer = ::open(fifo.c_str(), O_RDWR);  // so that opening it does not wait
+  ASSERT_EQ(::write(writer, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+  for (const std::string& path : {regular, fifo}) {
+    InputFile file(path);
+    EXPECT_EQ(file.peek(4), content.substr(0, 4)) << path;
+    EXPECT_EQ(file.peek(2), content.substr(0, 2)) << path;
+    std::string read(content.size(), '\0');
+    std::size_t got = 0;
+    while (got < content.size()) got += file.read(read.data() + got, content.size() - got);
+    EXPECT_EQ(read, content) << path;
+  }
+  ::close(writer);
+}
+
 // Which inputs are read twice: only regular files whose size is real.
 TEST_F(ScratchDir, OnlyRegularFilesWithRealSizesAreReadTwice) {
   const std::string regular = dir_ + "/in.jsonl";

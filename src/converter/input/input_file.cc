@@ -98,7 +98,7 @@ std::string_view InputFile::peek(std::size_t count) {
     }
   }
   peeked_given_ = 0;
-  return peeked_;
+  return std::string_view(peeked_).substr(0, count);
 }
 
 std::size_t InputFile::read(char* into, std::size_t room) {

@@ -31,8 +31,8 @@ class InputFile : public ByteSource {
   // The size the path's status gave, which the reading bar measures.
   std::uint64_t size() const { return size_; }
 
-  // The first `count` bytes that read() will give (fewer when the input is
-  // shorter), without taking them: a file is read at its offset, anything
+  // Before any read(): the first `count` bytes that read() will give (fewer
+  // when the input is shorter), without taking them: a file is read at its offset, anything
   // else keeps what it read for read() to give first. A read that fails
   // here fails in read() instead, where the reading meets it.
   std::string_view peek(std::size_t count);
