@@ -32,9 +32,10 @@ class InputFile : public ByteSource {
   std::uint64_t size() const { return size_; }
 
   // Before any read(): the first `count` bytes that read() will give (fewer
-  // when the input is shorter), without taking them: a file is read at its offset, anything
-  // else keeps what it read for read() to give first. A read that fails
-  // here fails in read() instead, where the reading meets it.
+  // when the input is shorter), without taking them: a file is read at its
+  // offset, anything else keeps what it read for read() to give first. A
+  // read that fails here fails in read() instead, where the reading meets
+  // it.
   std::string_view peek(std::size_t count);
 
   // ByteSource: the bytes from where the descriptor stands, and the size
@@ -99,7 +100,8 @@ class InputFile : public ByteSource {
 // the input file itself, whose changes are watched, or the copy of an input
 // read once, which only this process writes.
 struct RereadFrom {
-  RereadFrom(const InputFile& file) : fd(file.fd()), input(&file) {}  // NOLINT: an input file is read again as it is
+  // Not explicit: wherever a file is read again, an input file will do.
+  RereadFrom(const InputFile& file) : fd(file.fd()), input(&file) {}
   explicit RereadFrom(int copy) : fd(copy) {}
 
   // Whether what is read again is still what the first reading read.

@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "converter/input/chunk_ranges.h"
 #include "converter/input/byte_source.h"
+#include "converter/input/chunk_ranges.h"
 #include "converter/input/chunk_reader.h"
 #include "converter/json/rejection.h"
 #include "converter/json/utf8.h"
