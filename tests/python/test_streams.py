@@ -165,6 +165,16 @@ def test_a_file_named_dash_after_double_dash(program, tmp_path):
     assert (tmp_path / "out.txt").read_bytes() == b"1 1\na:0:0 1.5\n"
 
 
+def test_standard_input_that_is_the_output_is_refused(program, tmp_path):
+    output = tmp_path / "out.txt"
+    output.write_bytes(b'[0, [["a", [[0, [1.5]]]]]]\n')
+    with open(output, "rb") as stdin:
+        result = subprocess.run([program, "-", str(output)], stdin=stdin, capture_output=True)
+    assert (result.returncode, result.stdout) == (1, b"")
+    assert result.stderr.decode() == f"{ERROR}the output path names the input file: {output}\n"
+    assert output.read_bytes() == b'[0, [["a", [[0, [1.5]]]]]]\n'
+
+
 @pytest.mark.parametrize("format", [None, "gzip", "zstd"])
 def test_check_reads_standard_input_and_compressed_data(program, tmp_path, formats, format):
     if format is not None and format not in formats:
