@@ -9,6 +9,32 @@
 
 namespace ondravane {
 
+namespace {
+
+// Notes the pieces read again of the places of `line` from `first_place` on
+// for the copy, which holds them one after another, and moves the places to
+// where the copy holds them; returns the bytes the line takes in the copy.
+std::uint64_t note_copied_pieces(IndexChunk& chunk, std::string_view line, std::size_t first_place,
+                                 bool token_text_kept) {
+  std::uint64_t length = 0;
+  for (std::size_t k = first_place; k < chunk.places.size(); ++k) {
+    for_each_reread_piece(chunk.places[k], token_text_kept, [&](std::uint32_t& offset, std::uint32_t size) {
+      char* const piece = const_cast<char*>(line.data()) + offset;
+      iovec* const last = chunk.spilled.empty() ? nullptr : &chunk.spilled.back();
+      if (last != nullptr && static_cast<char*>(last->iov_base) + last->iov_len == piece) {
+        last->iov_len += size;
+      } else {
+        chunk.spilled.push_back(iovec{piece, size});
+      }
+      offset = static_cast<std::uint32_t>(length);
+      length += size;
+    });
+  }
+  return length;
+}
+
+}  // namespace
+
 void IndexLines::operator()(IndexChunk& chunk, const std::atomic<bool>& stopping) const {
   chunk.lines.clear();
   chunk.places.clear();
@@ -29,24 +55,7 @@ void IndexLines::operator()(IndexChunk& chunk, const std::atomic<bool>& stopping
         const std::vector<OccurrencePlace>& places = parser.indexed_places();
         const std::size_t first_place = chunk.places.size();
         chunk.places.insert(chunk.places.end(), places.begin(), places.end());
-        std::uint64_t length = raw.size();
-        if (copied) {
-          // The copy holds the line's pieces one after another.
-          length = 0;
-          for (std::size_t k = first_place; k < chunk.places.size(); ++k) {
-            for_each_reread_piece(chunk.places[k], number_tokens, [&](std::uint32_t& offset, std::uint32_t size) {
-              char* const piece = const_cast<char*>(line.data()) + offset;
-              iovec* const last = chunk.spilled.empty() ? nullptr : &chunk.spilled.back();
-              if (last != nullptr && static_cast<char*>(last->iov_base) + last->iov_len == piece) {
-                last->iov_len += size;
-              } else {
-                chunk.spilled.push_back(iovec{piece, size});
-              }
-              offset = static_cast<std::uint32_t>(length);
-              length += size;
-            });
-          }
-        }
+        const std::uint64_t length = copied ? note_copied_pieces(chunk, line, first_place, number_tokens) : raw.size();
         chunk.lines.push_back(IndexedLine{length, parser.indexed_linex_index(),
                                           static_cast<std::uint32_t>(places.size())});
         if (number_tokens) {
