@@ -151,8 +151,8 @@ int run(const std::vector<std::string>& arguments) {
     conversion.commit = ondravane::OutputCommit::kWhenComplete;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, end_by_signal);
     const std::string name = input_name(options.input, options.input_is_standard_input);
-    const ondravane::ConversionInput input{options.input, options.input_is_standard_input,
-                                           [&](ondravane::InputFile& file) { return ondravane::cli::decompressed(file, name); }};
+    const auto decode = [&](ondravane::InputFile& file) { return ondravane::cli::decompressed(file, name); };
+    const ondravane::ConversionInput input{options.input, options.input_is_standard_input, decode};
     const ondravane::ConversionOutcome outcome = ondravane::convert(input, options.output, conversion);
     if (outcome.malformed) return report_rejected_line(name, *outcome.malformed);
   }

@@ -55,7 +55,8 @@ void IndexLines::operator()(IndexChunk& chunk, const std::atomic<bool>& stopping
         const std::vector<OccurrencePlace>& places = parser.indexed_places();
         const std::size_t first_place = chunk.places.size();
         chunk.places.insert(chunk.places.end(), places.begin(), places.end());
-        const std::uint64_t length = copied ? note_copied_pieces(chunk, line, first_place, number_tokens) : raw.size();
+        const std::uint64_t length =
+            copied ? note_copied_pieces(chunk, line, first_place, number_tokens) : raw.size();
         chunk.lines.push_back(IndexedLine{length, parser.indexed_linex_index(),
                                           static_cast<std::uint32_t>(places.size())});
         if (number_tokens) {
