@@ -5,8 +5,8 @@
               [--scaling SMALL LARGE]
 
 For each FILE, in one run: `processor` without and with the filter (min=2,
-keep=100, seed=0), `processor` reading the file through a FIFO (which takes
-the in-memory path instead of two readings), the ceiling program with both
+keep=100, seed=0), `processor` reading the file through a FIFO (read once:
+the first reading copies what the second reads again), the ceiling program with both
 of its front ends (a general JSON parser visiting every number as a double;
 the ratios use the faster) and the plain `json` script. Each measurement is one
 child process: its whole wall time from the parent's clock, CPU time and peak
@@ -18,7 +18,9 @@ speeds, the ratios and the scaling use the call time; for the ceiling and the
 script the call time is the whole process. With --cli, the command-line
 converter's conversion and its `check` of the same file are measured too,
 both as whole processes, so the check's speed and memory compare with a
-conversion's on equal terms. The programs take turns, one run
+conversion's on equal terms; and for the files that --compressed names, the
+command on two cores (--jobs 2) on the file and on its zstd (level 3) and
+gzip (level 6) forms, FILE.zst and FILE.gz, made beside it once. The programs take turns, one run
 each per round; every figure is the median of the rounds, and the best call
 time is shown beside it.
 Files larger than --script-limit megabytes take the script's speed from the
@@ -116,7 +118,7 @@ def bench_file(path, args, workdir, script_speed):
     programs = {
         "processor": (processor_argv(args.python, path, output, False), True, None),
         "processor, filter": (processor_argv(args.python, path, filtered_output, True), True, None),
-        "in memory (FIFO)": (processor_argv(args.python, fifo, memory_output, False), True,
+        "read once (FIFO)": (processor_argv(args.python, fifo, memory_output, False), True,
                              ["sh", "-c", 'cat "$0" > "$1"', path, fifo]),
         "ceiling, DOM": ([args.ceiling, "--dom", path], False, None),
         "ceiling, on demand": ([args.ceiling, "--ondemand", path], False, None),
@@ -125,6 +127,13 @@ def bench_file(path, args, workdir, script_speed):
         # One job each, as processor works: bench/jobs.py measures the worker threads.
         programs["command"] = ([args.cli, path, os.path.join(workdir, "out-command.w2v"), "--jobs", "1"], False, None)
         programs["check"] = ([args.cli, "check", path, "--jobs", "1"], False, None)
+        if path in args.compressed:
+            for name, suffix in (("command -j 2", ""), ("command -j 2, zstd", ".zst"), ("command -j 2, gzip", ".gz")):
+                source = path + suffix
+                if suffix and not os.path.exists(source):
+                    make = ["zstd", "-q", "-3", "-o", source, path] if suffix == ".zst" else ["sh", "-c", 'gzip -6 -c "$0" > "$1"', path, source]
+                    subprocess.run(make, check=True)
+                programs[name] = ([args.cli, source, os.path.join(workdir, "out-compressed.w2v"), "--jobs", "2"], False, None)
     # Round after round, each program once: a burst of load from elsewhere
     # on the machine then slows all rows alike instead of one row's repeats.
     runs = {name: [] for name in programs}
@@ -169,21 +178,32 @@ def bench_file(path, args, workdir, script_speed):
         print("  %-18s %8.3f %8.3f %8.3f %8.3f %8.0f %9.2f %9.2f %9.1f %10.2f %7s" % (
             name, result.wall, result.call, result.best, result.cpu, speed, ceiling_time / result.call,
             speed / file_script_speed if file_script_speed else 0, result.rss / MIB,
-            result.rss / occurrences, in_budget if name.startswith("processor") else ""))
+            result.rss / occurrences, in_budget if name.startswith(("processor", "read once")) else ""))
     plain = results["processor"]
     filtered = results["processor, filter"]
-    memory = results["in memory (FIFO)"]
+    memory = results["read once (FIFO)"]
     print("  processor at %.2f x the faster ceiling (best calls: %.2f x; targets >= 1.0 x on 4 layers,"
-          " >= 1.4 x on 13); filter costs %+.1f %% (target <= 10 %%); in memory %.2f x;"
+          " >= 1.4 x on 13); filter costs %+.1f %% (target <= 10 %%); read once (FIFO) %.2f x, its time %.2f x"
+          " the regular file's (best calls: %.2f x; target <= 1.1 x);"
           " RSS budget 64 MiB + 12 B x occurrences = %.1f MiB" % (
               ceiling_time / plain.call, ceiling.best / plain.best,
-              100 * (filtered.call / plain.call - 1), ceiling_time / memory.call, budget / MIB))
+              100 * (filtered.call / plain.call - 1), ceiling_time / memory.call, memory.call / plain.call,
+              memory.best / plain.best, budget / MIB))
     if args.cli:
         command, checked = results["command"], results["check"]
         print("  check at %.2f x the speed of the command's conversion (best runs: %.2f x; target >= 1),"
               " peak RSS %.1f MiB against the conversion's %.1f MiB" % (
                   command.call / checked.call, command.best / checked.best, checked.rss / MIB, command.rss / MIB))
         os.remove(os.path.join(workdir, "out-command.w2v"))
+        if path in args.compressed:
+            uncompressed = results["command -j 2"]
+            print("  compressed, on two cores: zstd %.2f x the uncompressed file's time (best runs: %.2f x; target <= 1.5 x),"
+                  " gzip %.2f x (best runs: %.2f x); compressed sizes %.0f / %.0f MB" % (tuple(
+                      value for name in ("zstd", "gzip")
+                      for value in (results["command -j 2, " + name].call / uncompressed.call,
+                                    results["command -j 2, " + name].best / uncompressed.best))
+                  + tuple(os.path.getsize(path + suffix) / 1e6 for suffix in (".zst", ".gz"))))
+            os.remove(os.path.join(workdir, "out-compressed.w2v"))
     return results, script_speed
 
 
@@ -193,6 +213,8 @@ def main():
     parser.add_argument("--ceiling", required=True)
     parser.add_argument("--python", default=sys.executable)
     parser.add_argument("--cli", help="the command-line converter, for the command and check rows")
+    parser.add_argument("--compressed", nargs="*", default=[],
+                        help="files whose zstd and gzip forms the command converts too (with --cli)")
     parser.add_argument("--repeat", type=int, default=7)
     parser.add_argument("--script-limit", type=float, default=500, help="megabytes")
     parser.add_argument("--scaling", nargs=2, metavar=("SMALL", "LARGE"),
@@ -214,9 +236,9 @@ def main():
               " %.2f x with it (target 9 to 11 x for 10 x); best calls: %.2f x; whole processes: %.2f x" % (
                   size_ratio, time_ratio, filtered_ratio, best_ratio, wall_ratio))
         print("peak RSS: %.1f MiB on the small file, %.1f MiB on the large one (%.1f / %.1f MiB with the"
-              " filter; in memory: %.1f / %.1f MiB)" % tuple(
+              " filter; read once: %.1f / %.1f MiB)" % tuple(
                   timings[path][row].rss / MIB
-                  for row in ("processor", "processor, filter", "in memory (FIFO)") for path in (small, large)))
+                  for row in ("processor", "processor, filter", "read once (FIFO)") for path in (small, large)))
 
 
 if __name__ == "__main__":

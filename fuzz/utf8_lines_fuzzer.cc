@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "converter/input/chunk_reader.h"
+#include "converter/input/input_file.h"
 #include "converter/json/utf8.h"
 
 namespace {
@@ -83,7 +84,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   lseek(fd, 0, SEEK_SET);
   std::string joined;
   {
-    ondravane::ChunkReader reader(fd, block_size);
+    ondravane::InputFile file("/proc/self/fd/" + std::to_string(fd));
+    ondravane::ChunkReader reader(file, block_size);
     ondravane::ChunkBytes chunk;
     bool previous_ended = true;
     while (reader.fill(chunk)) {

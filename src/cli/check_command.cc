@@ -147,6 +147,7 @@ CheckParseResult parse_check_options(const std::vector<std::string>& arguments) 
   ArgumentScanner scan(arguments);
   while (scan.next()) {
     if (scan.positional()) {
+      if (positional.empty()) options.input_is_standard_input = scan.standard_input();
       positional.push_back(scan.text());
       continue;
     }

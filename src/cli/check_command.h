@@ -15,6 +15,7 @@ namespace ondravane::cli {
 
 struct CheckOptions {
   std::string input;
+  bool input_is_standard_input = false;  // INPUT was "-"
   std::size_t max_problems = 20;
   bool json = false;
   bool show_help = false;
@@ -27,10 +28,10 @@ struct CheckParseResult {
   std::string error;
 };
 
-// The arguments after "check": INPUT, --max-problems N (or =N), --json,
-// --help or -h, --jobs N, the conversion's --layer, --layers, --combine,
-// --per-type and --format, and "--" after which every argument is a path.
-// Each option may be given once.
+// The arguments after "check": INPUT ("-" for standard input),
+// --max-problems N (or =N), --json, --help or -h, --jobs N, the
+// conversion's --layer, --layers, --combine, --per-type and --format, and
+// "--" after which every argument is a path. Each option may be given once.
 CheckParseResult parse_check_options(const std::vector<std::string>& arguments);
 
 // The report as text: one line per listed problem in the form

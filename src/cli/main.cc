@@ -5,14 +5,17 @@
 #include <algorithm>
 #include <csignal>
 #include <exception>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "cli/check_command.h"
+#include "cli/decompression/compressed_input.h"
 #include "cli/options.h"
 #include "converter/check.h"
-#include "converter/output/output_path.h"
+#include "converter/input/input_file.h"
+#include "converter/output/new_file.h"
 #include "converter/pipeline.h"
 #include "support/console.h"
 #include "support/failure.h"
@@ -33,7 +36,9 @@ constexpr char kHelp[] =
     "\n"
     "Converts an activation file (one JSON record per line) into a word-vector\n"
     "file: by default a text file holding the first-layer vector of every token\n"
-    "occurrence.\n"
+    "occurrence. INPUT may be \"-\" for standard input (\"-- -\" names a file\n"
+    "called \"-\"), and may be compressed: gzip and zstd data are read as such,\n"
+    "whatever the name.\n"
     "\n"
     "options:\n"
     "  --min N    drop every occurrence of a token that occurs fewer than N\n"
@@ -42,7 +47,7 @@ constexpr char kHelp[] =
     "             survives with probability N / count (default -1: no thinning)\n"
     "  --seed N   seed of the thinning generator (default 0)\n"
     "  --jobs N, -j N\n"
-    "             worker threads that read and write a regular file (default\n"
+    "             worker threads that check and format the input (default\n"
     "             and most: the processors this process may run on); every N\n"
     "             gives the same output, messages and failures as 1\n"
     "  --layer I  write the layer whose index is I instead of the first listed;\n"
@@ -80,6 +85,13 @@ constexpr char kHelp[] =
     "It exits with 0 when the conversion would write every record, 1 when not,\n"
     "2 for bad usage.\n";
 
+// The line the help ends with: what this build can decompress.
+std::string compressed_input_line() {
+  const std::string formats = ondravane::cli::readable_compressed_formats();
+  return formats.empty() ? "\ncompressed input: not supported by this build\n"
+                         : "\ncompressed input: " + formats + "\n";
+}
+
 constexpr char kError[] = "ondravane-converter: error: ";
 
 // Exit statuses besides 0 (success) and 1 (failure).
@@ -96,11 +108,12 @@ int usage_error(const std::string& message) {
 // thousand would run out of address space.
 unsigned worker_threads(unsigned asked) { return std::min(asked, ondravane::cli::available_processors()); }
 
-// A terminating signal removes what an unfinished output left in the
-// output's folder (an unnamed file needs nothing), then ends the process by
-// that signal, as if it had not been caught.
+// A terminating signal removes the new files a conversion left named in
+// their folders, its unfinished output and the copy of an input read once
+// (unnamed ones need nothing), then ends the process by that signal, as if
+// it had not been caught.
 extern "C" void end_by_signal(int signal) {
-  ondravane::remove_incomplete_output();
+  ondravane::remove_unfinished_files();
   std::signal(signal, SIG_DFL);
   std::raise(signal);
 }
@@ -125,20 +138,29 @@ void warn_of_blank_identifiers(const ondravane::BlankIdentifiers& blanks) {
                               blanks.first + "')\n");
 }
 
+// The input as messages name it: its path, or "<stdin>".
+std::string input_name(const std::string& path, bool standard_input) {
+  return standard_input ? "<stdin>" : path;
+}
+
 int run_check(const std::vector<std::string>& arguments) {
   using namespace ondravane::cli;
   const CheckParseResult parsed = parse_check_options(arguments);
   if (!parsed.options) return usage_error(parsed.error);
   const CheckOptions& options = *parsed.options;
   if (options.show_help) {
-    ondravane::print_line(std::string(kUsage) + kHelp);
+    ondravane::print_line(std::string(kUsage) + kHelp + compressed_input_line());
     return 0;
   }
-  const ondravane::CheckReport report =
-      ondravane::check_file(options.input, options.max_problems, worker_threads(options.jobs),
-                            ondravane::kDefaultChunkBytes, options.vectors);
-  ondravane::print_line(options.json ? format_check_json(options.input, report)
-                                     : format_check_text(options.input, report, options.vectors));
+  const std::string name = input_name(options.input, options.input_is_standard_input);
+  ondravane::InputFile file =
+      options.input_is_standard_input ? ondravane::InputFile::standard_input() : ondravane::InputFile(options.input);
+  const std::unique_ptr<ondravane::ByteSource> text = decompressed(file, name);
+  const ondravane::CheckReport report = ondravane::check_source(
+      text ? *text : file, options.max_problems, worker_threads(options.jobs), ondravane::kDefaultChunkBytes,
+      options.vectors);
+  ondravane::print_line(options.json ? format_check_json(name, report)
+                                     : format_check_text(name, report, options.vectors));
   return check_exit_status(report);
 }
 
@@ -150,7 +172,7 @@ int run(const std::vector<std::string>& arguments) {
   if (!parsed.options) return usage_error(parsed.error);
   const auto& options = *parsed.options;
   if (options.show_help) {
-    ondravane::print_line(std::string(kUsage) + kHelp);
+    ondravane::print_line(std::string(kUsage) + kHelp + compressed_input_line());
   } else if (options.show_version) {
     ondravane::print_line(std::string(ondravane::kVersionText) + "\n");
   } else {
@@ -160,8 +182,11 @@ int run(const std::vector<std::string>& arguments) {
     // failed conversion leaves what was there.
     conversion.commit = ondravane::OutputCommit::kWhenComplete;
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, end_by_signal);
-    const ondravane::ConversionOutcome outcome = ondravane::convert(options.input, options.output, conversion);
-    if (outcome.malformed) return report_rejected_line(options.input, *outcome.malformed);
+    const std::string name = input_name(options.input, options.input_is_standard_input);
+    const auto decode = [&](ondravane::InputFile& file) { return ondravane::cli::decompressed(file, name); };
+    const ondravane::ConversionInput input{options.input, options.input_is_standard_input, decode};
+    const ondravane::ConversionOutcome outcome = ondravane::convert(input, options.output, conversion);
+    if (outcome.malformed) return report_rejected_line(name, *outcome.malformed);
     if (conversion.vectors.format == ondravane::VectorFormat::kBinary) {
       warn_of_blank_identifiers(outcome.blank_identifiers);
     }

@@ -193,12 +193,14 @@ std::string VectorOptionScanner::finish() const {
 ParseResult parse_options(const std::vector<std::string>& arguments) {
   Options options;
   std::vector<std::string> positional;
+  bool first_is_standard_input = false;
   bool seen_min = false, seen_keep = false, seen_seed = false, seen_jobs = false;
   VectorOptionScanner vector_options;
   options.conversion.jobs = available_processors();
   ArgumentScanner scan(arguments);
   while (scan.next()) {
     if (scan.positional()) {
+      if (positional.empty()) first_is_standard_input = scan.standard_input();
       positional.push_back(scan.text());
       continue;
     }
@@ -248,6 +250,7 @@ ParseResult parse_options(const std::vector<std::string>& arguments) {
                                              : "the argument OUTPUT is required"};
   }
   options.input = positional[0];
+  options.input_is_standard_input = first_is_standard_input;
   options.output = positional[1];
   return {options, ""};
 }

@@ -12,6 +12,7 @@ namespace ondravane::cli {
 
 struct Options {
   std::string input;
+  bool input_is_standard_input = false;  // INPUT was "-"
   std::string output;
   ConversionOptions conversion;
   bool show_help = false;
@@ -27,7 +28,8 @@ struct ParseResult {
 // Walks command-line arguments the way every command of the converter takes
 // them: "-" alone and anything not starting with "-" is positional, "--"
 // makes every later argument positional, and an option may carry its value
-// as "--name=value" or take the next argument.
+// as "--name=value" or take the next argument. A "-" before any "--" stands
+// for standard input; after it, "-" is a path like any other.
 class ArgumentScanner {
  public:
   explicit ArgumentScanner(const std::vector<std::string>& arguments) : arguments_(arguments) {}
@@ -36,6 +38,8 @@ class ArgumentScanner {
   bool next();
   bool positional() const { return positional_; }
   const std::string& text() const { return arguments_[index_]; }
+  // Whether the positional argument is "-" for standard input.
+  bool standard_input() const { return positional_ && !only_positional_ && text() == "-"; }
   // For an option: its name, and the value written after "=" if any.
   const std::string& name() const { return name_; }
   const std::optional<std::string>& value() const { return value_; }
@@ -89,7 +93,8 @@ class VectorOptionScanner {
   bool seen_format_ = false;
 };
 
-// Accepted forms: INPUT OUTPUT in any position, "--min N" or "--min=N" (same
+// Accepted forms: INPUT OUTPUT in any position (INPUT "-" for standard
+// input), "--min N" or "--min=N" (same
 // for --keep and --seed; N may start with a minus sign), "--jobs N" or
 // "-j N" (1 to kMaxJobs; default available_processors()), --help or -h,
 // --version, and "--" after which every argument is positional. Each option

@@ -3,24 +3,24 @@
 // report is the same for every number of threads.
 #include "converter/check.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
-#include <string>
-
 #include "converter/check/file_check.h"
 #include "converter/check/line_survey.h"
 #include "converter/input/chunk_ranges.h"
 #include "converter/input/chunk_reader.h"
+#include "converter/input/input_file.h"
 #include "converter/workers/chunk_loop.h"
 #include "converter/workers/ordered_workers.h"
-#include "support/file_io.h"
 
 namespace ondravane {
 
 CheckReport check_file(std::string_view path, std::size_t max_problems, unsigned jobs,
                        std::size_t chunk_bytes, const VectorOptions& vectors) {
-  const UniqueFd file = open_or_fail(std::string(path), O_RDONLY | O_CLOEXEC);
+  InputFile file(path);
+  return check_source(file, max_problems, jobs, chunk_bytes, vectors);
+}
+
+CheckReport check_source(ByteSource& source, std::size_t max_problems, unsigned jobs, std::size_t chunk_bytes,
+                         const VectorOptions& vectors) {
   CheckReport report;
   FileCheck check(report, max_problems, vectors);
   const unsigned threads = jobs > 1 ? jobs : 0;
@@ -31,14 +31,14 @@ CheckReport check_file(std::string_view path, std::size_t max_problems, unsigned
     for (std::size_t i = 0; i < chunk.count; ++i) check.take(chunk.lines[i]);
     return true;
   };
-  // Workers read a regular file themselves, each its range.
-  struct stat status;
-  if (!workers.inline_work() && ::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode)) {
-    ChunkRanges ranges(file.get(), static_cast<std::uint64_t>(status.st_size), chunk_bytes);
+  // Workers read a file that can be read at any offset themselves, each its
+  // range.
+  if (!workers.inline_work() && source.ranged_fd() >= 0) {
+    ChunkRanges ranges(source.ranged_fd(), source.ranged_size(), chunk_bytes);
     run_chunks_in_order(ranges, workers, take);
     return report;
   }
-  ChunkReader reader(file.get(), chunk_bytes);
+  ChunkReader reader(source, chunk_bytes);
   run_chunks_in_order(reader, workers, take);
   reader.raise_read_error();
   return report;

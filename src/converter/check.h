@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "converter/check/check_report.h"
+#include "converter/input/byte_source.h"
 #include "converter/workers/chunk_size.h"
 #include "converter/vectors/vector_options.h"
 
@@ -21,5 +22,8 @@ namespace ondravane {
 // threads, with the same report.
 CheckReport check_file(std::string_view path, std::size_t max_problems, unsigned jobs = 1,
                        std::size_t chunk_bytes = kDefaultChunkBytes, const VectorOptions& vectors = {});
+// The same check of the bytes of `source` (standard input, decoded text).
+CheckReport check_source(ByteSource& source, std::size_t max_problems, unsigned jobs = 1,
+                         std::size_t chunk_bytes = kDefaultChunkBytes, const VectorOptions& vectors = {});
 
 }  // namespace ondravane

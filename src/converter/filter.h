@@ -5,19 +5,12 @@
 #include <cstdint>
 
 #include "converter/index/corpus_index.h"
-#include "converter/records.h"
 #include "support/chunked_array.h"
 #include "support/float_eval.h"
 
 namespace ondravane {
 
-// Returns a new list with one record per input record holding the surviving
-// features, moved out of `activations`: the caller releases the input right
-// afterwards, so copying the survivors would only cost time and memory.
-ActivationList filter(ActivationList&& activations, std::int64_t min, std::int64_t keep,
-                      std::uint64_t seed);
-
-// The same selection over an index with token numbers: one bit per
+// The filter's selection over an index with token numbers: one bit per
 // occurrence in file order, set for a survivor.
 struct Selection {
   ChunkedBits kept;

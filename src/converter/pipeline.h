@@ -4,9 +4,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 
+#include "converter/input/byte_source.h"
+#include "converter/input/input_file.h"
 #include "converter/line/malformed_line.h"
 #include "converter/output/output_path.h"
 #include "converter/workers/chunk_size.h"
@@ -39,11 +44,27 @@ struct ConversionOutcome {
   BlankIdentifiers blank_identifiers;
 };
 
-// A regular file is read twice: first checked and indexed, then read again
-// to write what survives, so memory follows the number of sentences and
-// occurrences, not of values. An input that cannot be read twice (a pipe, a
-// device, a generated file) is converted in memory, with the same results.
-ConversionOutcome convert(std::string_view input, std::string_view output,
+// What a conversion reads.
+struct ConversionInput {
+  std::string path;             // the file, unless `standard_input`
+  bool standard_input = false;  // the process's standard input (the command line's "-")
+  // Makes the text to convert of the input's bytes when they are not text
+  // as they are (the command line decompresses), or returns nothing.
+  std::function<std::unique_ptr<ByteSource>(InputFile&)> decode;
+};
+
+// Every input is read twice: first checked and indexed, then read again to
+// write what survives, so memory follows the number of sentences and
+// occurrences, not of values. A regular file is read again itself; an input
+// that cannot be (a pipe, a device, a generated file, decoded text) keeps a
+// copy of what the second reading needs (reading/spill.h), with the same
+// results.
+ConversionOutcome convert(const ConversionInput& input, std::string_view output,
                           const ConversionOptions& options);
+// The file at `input`, read as it is.
+inline ConversionOutcome convert(std::string_view input, std::string_view output,
+                                 const ConversionOptions& options) {
+  return convert(ConversionInput{std::string(input), false, {}}, output, options);
+}
 
 }  // namespace ondravane

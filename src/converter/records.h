@@ -23,28 +23,16 @@ struct Feature {
 
 // Which layers a parsed record keeps. Every layer is always checked; the
 // conversion itself writes the first one unless layers are chosen by index
-// (line/layer_choice.h), so the file reader keeps only that, or only the
-// chosen ones, and saves the memory of the rest.
+// (line/layer_choice.h), so a reading of records may keep only that, or only
+// the chosen ones, and save the memory of the rest.
 enum class LayerRetention { kAll, kFirstOnly, kChosen };
-
-struct Activation;
-using ActivationList = std::vector<Activation>;
-class InputFile;
-struct RecordsRead;
-struct LayerChoice;
 
 struct Activation {
   std::uint32_t linex_index = 0;  // sentence number, as written in the file
   std::vector<Feature> features;  // token occurrences, in file order
 
-  // The reader's operation (converter/reader.cc): every record of `file`
-  // in memory, keeping only each feature's first layer, or the layers of
-  // `layers` when they are chosen by index. A malformed line prints "Error
-  // parsing line" and yields no record; any system error raises a failure.
-  static RecordsRead from_file(const InputFile& file, const LayerChoice& layers);
-  static RecordsRead from_file(const InputFile& file);
-
   friend bool operator==(const Activation&, const Activation&) = default;
 };
+using ActivationList = std::vector<Activation>;
 
 }  // namespace ondravane

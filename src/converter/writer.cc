@@ -1,16 +1,13 @@
-// Writing the word-vector file: from records in memory, or from an indexed
-// file read a second time, on the calling thread or on worker threads that
-// format chunks of lines for it.
+// Writing the word-vector file from an indexed input read a second time, on
+// the calling thread or on worker threads that format chunks of lines for
+// it.
 #include "converter/writer.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <exception>
-#include <span>
 
-#include "converter/tokens/token_numbers.h"
-#include "converter/vectors/feature_vectors.h"
 #include "converter/workers/ordered_workers.h"
 #include "progress/progress_bar.h"
 
@@ -62,42 +59,7 @@ void write_empty(W2vWriter& writer) {
 
 }  // namespace
 
-BlankIdentifiers to_w2v(std::span<const Activation> activations, std::string_view path, OutputCommit commit,
-                        const VectorOptions& vectors) {
-  W2vWriter writer(path, commit, vectors.format);
-  std::uint64_t total = 0;
-  for (const Activation& activation : activations) total += activation.features.size();
-  if (total == 0) {
-    write_empty(writer);
-    return {};
-  }
-  // Types numbered in the order their first vector is written.
-  TokenNumbers types;
-  IndexedOutput out(writer, total, EntryShape{vectors.per_type, vectors.format}, &types);
-  FeatureVectors made(vectors.recipe);
-  for (std::size_t record = 0; record < activations.size(); ++record) {
-    const Activation& activation = activations[record];
-    std::uint64_t position = 0;
-    for (const Feature& feature : activation.features) {
-      // Records are the lines of the file, one each.
-      WrittenOccurrence occurrence{record + 1, feature.token, activation.linex_index, position, 0};
-      std::span<const double> vector;
-      std::int64_t missing = 0;
-      switch (made.make(feature, vector, missing)) {
-        case FeatureVectors::Made::kMade: break;
-        case FeatureVectors::Made::kMissingLayer: out.fail_missing_layer(occurrence, vectors.recipe, missing);
-        case FeatureVectors::Made::kLengthsDiffer: out.fail_lengths_differ(occurrence, vectors.recipe, made.layers());
-      }
-      if (vectors.per_type) occurrence.type = types.number_of(feature.token);
-      out.line(occurrence, vector);
-      ++position;
-    }
-  }
-  out.finish();
-  return out.blanks();
-}
-
-BlankIdentifiers write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
+BlankIdentifiers write_indexed(const RereadFrom& file, const CorpusIndex& index, const ChunkedBits* kept,
                                std::uint64_t total, std::string_view output, unsigned jobs,
                                std::size_t chunk_bytes, OutputCommit commit, const VectorOptions& vectors) {
   W2vWriter writer(output, commit, vectors.format);
@@ -105,9 +67,9 @@ BlankIdentifiers write_indexed(const InputFile& file, const CorpusIndex& index, 
     write_empty(writer);
     return {};
   }
-  if (!file.same_as_opened()) fail_input_changed();
+  if (!file.unchanged()) fail_input_changed();
   IndexedOutput out(writer, total, EntryShape{vectors.per_type, vectors.format}, &index.tokens);
-  OccurrenceReader reader(file.fd(), vectors.recipe);
+  OccurrenceReader reader(file.fd, vectors.recipe);
   const unsigned threads = jobs > 1 ? jobs : 0;
   OrderedWorkers<WritingChunk, FormatChunks> workers(threads, std::size_t{jobs} * kChunksPerWorker,
                                                      std::size_t{jobs} * kBytesInFlightPerWorker,
@@ -117,7 +79,7 @@ BlankIdentifiers write_indexed(const InputFile& file, const CorpusIndex& index, 
     IndexedChunk all{0, index.lines.size()};
     const ChunkStop stop = format_chunk(index, kept, all, reader, out);
     if (stop != ChunkStop::kNone) out.fail_at(stop, index, all, reader);
-    if (!file.same_as_opened()) fail_input_changed();
+    if (!file.unchanged()) fail_input_changed();
     out.finish();
     return out.blanks();
   }
@@ -125,8 +87,8 @@ BlankIdentifiers write_indexed(const InputFile& file, const CorpusIndex& index, 
   for (;;) {
     while (workers.has_room() && next.line < index.lines.size()) {
       WritingChunk& chunk = workers.free_chunk();
-      if (&chunk.reader.recipe() != &vectors.recipe) chunk.reader = OccurrenceReader(file.fd(), vectors.recipe);
-      chunk.reader.use_fd(file.fd());
+      if (&chunk.reader.recipe() != &vectors.recipe) chunk.reader = OccurrenceReader(file.fd, vectors.recipe);
+      chunk.reader.use_fd(file.fd);
       chunk.text.set_shape(EntryShape{vectors.per_type, vectors.format});
       chunk.lines = next;
       std::uint64_t bytes = 0;
@@ -159,7 +121,7 @@ BlankIdentifiers write_indexed(const InputFile& file, const CorpusIndex& index, 
     chunk.reader.release_beyond(kPieceBytesPerWorker);
     workers.release_oldest();
   }
-  if (!file.same_as_opened()) fail_input_changed();
+  if (!file.unchanged()) fail_input_changed();
   out.finish();
   return out.blanks();
 }

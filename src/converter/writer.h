@@ -1,10 +1,9 @@
-// Writing the word-vector file, the last stage of a conversion: from records
-// in memory, or from an indexed file read a second time.
+// Writing the word-vector file, the last stage of a conversion: from an
+// indexed input read a second time.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <span>
 #include <string_view>
 
 #include "converter/index/corpus_index.h"
@@ -12,27 +11,20 @@
 #include "converter/output/output_path.h"
 #include "converter/output/w2v_writer.h"
 #include "converter/reading/second_reading.h"
-#include "converter/records.h"
 #include "converter/vectors/vector_options.h"
 #include "converter/workers/chunk_size.h"
 #include "support/chunked_array.h"
 
 namespace ondravane {
 
-// Writes `activations` (with the layers `vectors` reads kept) at `path`:
-// the header, then every occurrence's vector or every type's, replacing
-// whatever the path names (special files excepted) the way `commit` says.
+// Writes the word-vector file at `output` from `file` (the input file or the
+// copy of an input read once), read again from its start: every occurrence
+// of `index`, or with `kept` only those whose bit is set (`total` of them).
+// Fails cleanly when the file is not what the first reading indexed. With
+// more than one job, lines are formatted on that many worker threads, with
+// the same results. With one vector a type, the index must number tokens.
 // Returns the identifiers written that hold a blank.
-BlankIdentifiers to_w2v(std::span<const Activation> activations, std::string_view path,
-                        OutputCommit commit = OutputCommit::kAsWritten, const VectorOptions& vectors = {});
-
-// Writes the word-vector file at `output` from `file`, read again from its
-// start: every occurrence of `index`, or with `kept` only those whose bit is
-// set (`total` of them). Fails cleanly when the file is not what the first
-// reading indexed. With more than one job, lines are formatted on that many
-// worker threads, with the same results. With one vector a type, the index
-// must number tokens.
-BlankIdentifiers write_indexed(const InputFile& file, const CorpusIndex& index, const ChunkedBits* kept,
+BlankIdentifiers write_indexed(const RereadFrom& file, const CorpusIndex& index, const ChunkedBits* kept,
                                std::uint64_t total, std::string_view output, unsigned jobs = 1,
                                std::size_t chunk_bytes = kDefaultChunkBytes,
                                OutputCommit commit = OutputCommit::kAsWritten, const VectorOptions& vectors = {});

@@ -45,13 +45,27 @@ UniqueFd above_standard_streams(int fd) {
   return UniqueFd(moved);
 }
 
-bool same_regular_file(const std::string& first, const std::string& second) {
+namespace {
+
+bool same_regular_file(const struct stat& first, const std::string& second) {
   // A path with a NUL byte names no file; its open reports that.
-  if (first.find('\0') != std::string::npos || second.find('\0') != std::string::npos) return false;
-  struct stat first_status, second_status;
-  if (::stat(first.c_str(), &first_status) != 0 || ::stat(second.c_str(), &second_status) != 0) return false;
-  return S_ISREG(first_status.st_mode) && first_status.st_dev == second_status.st_dev &&
-         first_status.st_ino == second_status.st_ino;
+  if (second.find('\0') != std::string::npos) return false;
+  struct stat second_status;
+  if (::stat(second.c_str(), &second_status) != 0) return false;
+  return S_ISREG(first.st_mode) && first.st_dev == second_status.st_dev && first.st_ino == second_status.st_ino;
+}
+
+}  // namespace
+
+bool same_regular_file(const std::string& first, const std::string& second) {
+  struct stat first_status;
+  if (first.find('\0') != std::string::npos || ::stat(first.c_str(), &first_status) != 0) return false;
+  return same_regular_file(first_status, second);
+}
+
+bool same_regular_file(int fd, const std::string& path) {
+  struct stat status;
+  return ::fstat(fd, &status) == 0 && same_regular_file(status, path);
 }
 
 int write_all(int fd, std::string_view bytes) noexcept {

@@ -52,6 +52,8 @@ UniqueFd above_standard_streams(int fd);
 // True when both paths, following links, name one and the same regular file
 // (same device and inode). False when either cannot be looked up.
 bool same_regular_file(const std::string& first, const std::string& second);
+// The same for an open descriptor and a path.
+bool same_regular_file(int fd, const std::string& path);
 
 // What a write of a whole buffer came to: 0 when every byte was written, the
 // errno of the write that failed, or kWroteNothing when a write took no byte.

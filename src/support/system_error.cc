@@ -102,10 +102,14 @@ std::string describe_nul_in_path() {
 
 std::string describe_write_zero() { return describe_error("WriteZero", "failed to write whole buffer"); }
 
-void fail_unwrap(std::string_view description, std::source_location where) {
+std::string describe_unwrap(std::string_view description) {
   std::string message = "called `Result::unwrap()` on an `Err` value: ";
   message += description;
-  fail(std::move(message), where);
+  return message;
+}
+
+void fail_unwrap(std::string_view description, std::source_location where) {
+  fail(describe_unwrap(description), where);
 }
 
 void fail_os_error(int error_number, std::source_location where) {

@@ -25,6 +25,10 @@ std::string describe_invalid_utf8();     // kind InvalidData, "stream did not co
 std::string describe_nul_in_path();      // kind InvalidInput, "file name contained an unexpected NUL byte"
 std::string describe_write_zero();       // kind WriteZero, "failed to write whole buffer"
 
+// "called `Result::unwrap()` on an `Err` value: <description>", the text of
+// a failure raised by fail_unwrap.
+std::string describe_unwrap(std::string_view description);
+
 // Raises the failure "called `Result::unwrap()` on an `Err` value: <description>".
 [[noreturn]] void fail_unwrap(std::string_view description,
                               std::source_location where = std::source_location::current());

@@ -15,6 +15,7 @@
 
 #include "converter/check.h"
 #include "converter/input/chunk_reader.h"
+#include "converter/input/input_file.h"
 #include "converter/workers/chunk_size.h"
 #include "converter/reader.h"
 #include "converter/records.h"
@@ -62,7 +63,8 @@ TEST_P(ReaderFileTest, ReadsRecordsInOrderOrRejectsTheFile) {
   const FileCase& c = GetParam();
   const std::string path = write_file(c.content);
   RecordsRead read;
-  const std::string printed = capture_stdout([&] { read = Activation::from_file(InputFile(path)); });
+  InputFile file(path);
+  const std::string printed = capture_stdout([&] { read = read_records(file); });
   const ActivationList& list = read.records;
   const std::optional<MalformedLine>& rejected = read.malformed;
   EXPECT_EQ(printed, c.rejected_line ? "Error parsing line\n" : "");
@@ -224,9 +226,8 @@ TEST_F(ReaderTest, ChunksSplitAlikeForEveryChunkSize) {
   const std::vector<std::string> expected = {"ab\n", "\n", "cde\r\n", "\r\n", "longer line here\n", "x"};
   const std::string path = write_file(content);
   for (std::size_t chunk_bytes = 1; chunk_bytes <= content.size() + 1; ++chunk_bytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    ASSERT_GE(fd, 0);
-    ChunkReader reader(fd, chunk_bytes);
+    InputFile file(path);
+    ChunkReader reader(file, chunk_bytes);
     ChunkBytes chunk;
     std::vector<std::string> lines;
     while (reader.fill(chunk)) {
@@ -238,7 +239,6 @@ TEST_F(ReaderTest, ChunksSplitAlikeForEveryChunkSize) {
       }
     }
     EXPECT_FALSE(reader.fill(chunk));
-    ::close(fd);
     EXPECT_EQ(lines, expected) << "chunk size " << chunk_bytes;
   }
 }

@@ -1,6 +1,7 @@
-// Converting a regular file in two readings must be indistinguishable from
-// converting it in memory, and must fail cleanly when the file changes
-// between the readings.
+// Converting an input in two readings must be indistinguishable from
+// converting it in memory, whether the second reading reads the file again
+// or the copy the first made of an input read once, and must fail cleanly
+// when the file changes between the readings.
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -25,6 +26,7 @@
 #include "converter/writer.h"
 #include "failure_of.h"
 #include "generated_corpus.h"
+#include "in_memory_conversion.h"
 
 namespace ondravane {
 namespace {
@@ -33,9 +35,7 @@ using test_support::capture_stdout;
 using test_support::failure_of;
 using namespace test_support::corpus;
 
-class TwoReadingsTest : public ScratchDir, public testing::WithParamInterface<CorpusCase> {};
-
-// The conversion of `content` read through a FIFO, in memory.
+// The conversion of `content` fed through a FIFO, read once.
 Result run_through_fifo(const std::string& dir, const std::string& content, const std::string& output,
                         const ConversionOptions& options) {
   const std::string fifo = dir + "/in.fifo";
@@ -55,41 +55,53 @@ Result run_through_fifo(const std::string& dir, const std::string& content, cons
   return result;
 }
 
-// The same bytes through a regular file (two readings) and through a FIFO
-// (in memory): messages, failure, output file and the malformed line.
+class TwoReadingsTest : public ScratchDir, public testing::WithParamInterface<CorpusCase> {};
+
+// The same bytes in memory (the reference), through a regular file read
+// again and through a FIFO read once, on one thread and on three with small
+// chunks: messages, failure, output file and the malformed line.
 TEST_P(TwoReadingsTest, MatchesTheInMemoryConversion) {
   const CorpusCase& c = GetParam();
   ConversionOptions options;
   options.min = c.min;
   options.keep = 3;
   options.seed = 7;
+  ConversionOptions on_workers = options;
+  on_workers.jobs = 3;
+  on_workers.chunk_bytes = 700;
   for (unsigned seed : {1u, 2u, 3u}) {
     std::uint64_t fault_line = 0;
     const std::string content = with_fault(generated_corpus(seed, 40), c.fault, c.where, fault_line);
     const std::string regular = dir_ + "/in.jsonl";
     write_whole(regular, content);
+    Result in_memory;
+    in_memory.printed = capture_stdout([&] {
+      in_memory.failure = failure_of([&] { in_memory.malformed = convert_in_memory(regular, dir_ + "/memory.txt", options); });
+    });
+    in_memory.output = read_whole(dir_ + "/memory.txt");
     const Result two_readings = run_conversion(regular, dir_ + "/two.txt", options);
-
-    const Result in_memory = run_through_fifo(dir_, content, dir_ + "/memory.txt", options);
+    const Result read_once = run_through_fifo(dir_, content, dir_ + "/once.txt", options);
+    const Result read_once_on_workers = run_through_fifo(dir_, content, dir_ + "/once-workers.txt", on_workers);
 
     SCOPED_TRACE("seed " + std::to_string(seed));
-    EXPECT_EQ(two_readings.printed, in_memory.printed);
-    EXPECT_EQ(two_readings.failure, in_memory.failure);
-    EXPECT_EQ(two_readings.output, in_memory.output);
-    ASSERT_EQ(two_readings.malformed.has_value(), c.fault == Fault::kMalformed);
-    ASSERT_EQ(in_memory.malformed.has_value(), c.fault == Fault::kMalformed);
-    if (c.fault == Fault::kMalformed) {
-      EXPECT_EQ(two_readings.malformed->number, fault_line);
-      EXPECT_EQ(in_memory.malformed->number, fault_line);
-      EXPECT_EQ(two_readings.malformed->rejection, (Rejection{18, "expected a number"}));
+    for (const Result* result : {&two_readings, &read_once, &read_once_on_workers}) {
+      EXPECT_EQ(result->printed, in_memory.printed);
+      EXPECT_EQ(result->failure, in_memory.failure);
+      EXPECT_EQ(result->output, in_memory.output);
+      ASSERT_EQ(result->malformed.has_value(), c.fault == Fault::kMalformed);
+      if (c.fault == Fault::kMalformed) {
+        EXPECT_EQ(result->malformed->number, fault_line);
+        EXPECT_EQ(result->malformed->rejection, (Rejection{18, "expected a number"}));
+      }
     }
+    ASSERT_EQ(in_memory.malformed.has_value(), c.fault == Fault::kMalformed);
     const bool writes_layerless = c.fault == Fault::kLayerless && !c.min;
     if (writes_layerless) {
-      EXPECT_EQ(two_readings.failure, "index out of bounds: the len is 0 but the index is 0");
+      EXPECT_EQ(in_memory.failure, "index out of bounds: the len is 0 but the index is 0");
     } else if (c.fault == Fault::kNotUtf8) {
-      EXPECT_NE(two_readings.failure.find("stream did not contain valid UTF-8"), std::string::npos);
+      EXPECT_NE(in_memory.failure.find("stream did not contain valid UTF-8"), std::string::npos);
     } else {
-      EXPECT_EQ(two_readings.failure, "<no failure>");
+      EXPECT_EQ(in_memory.failure, "<no failure>");
     }
   }
 }
@@ -100,12 +112,13 @@ INSTANTIATE_TEST_SUITE_P(Corpora, TwoReadingsTest, testing::ValuesIn(corpus_case
                          });
 
 // What stock dumps are converted into with the options that choose what is
-// written: the same through two readings and in memory, failing exactly at
+// written: the same through two readings of a file and through a FIFO read
+// once, failing exactly at
 // the occurrence the fault puts there unless the filter drops it.
 class StockDumpTest : public ScratchDir,
                       public testing::WithParamInterface<std::tuple<VectorCase, StockFault, bool>> {};
 
-TEST_P(StockDumpTest, TwoReadingsMatchTheInMemoryConversion) {
+TEST_P(StockDumpTest, TwoReadingsMatchAnInputReadOnce) {
   const auto& [vectors, fault, filtered] = GetParam();
   ConversionOptions options;
   if (filtered) options.min = 2;
@@ -118,10 +131,10 @@ TEST_P(StockDumpTest, TwoReadingsMatchTheInMemoryConversion) {
     const std::string regular = dir_ + "/in.jsonl";
     write_whole(regular, content);
     const Result two_readings = run_conversion(regular, dir_ + "/two.txt", options);
-    const Result in_memory = run_through_fifo(dir_, content, dir_ + "/memory.txt", options);
-    EXPECT_EQ(two_readings.printed, in_memory.printed);
-    EXPECT_EQ(two_readings.failure, in_memory.failure);
-    EXPECT_EQ(two_readings.output, in_memory.output);
+    const Result read_once = run_through_fifo(dir_, content, dir_ + "/once.txt", options);
+    EXPECT_EQ(two_readings.printed, read_once.printed);
+    EXPECT_EQ(two_readings.failure, read_once.failure);
+    EXPECT_EQ(two_readings.output, read_once.output);
     if (!filtered && stock_fault_fails(vectors.vectors, fault)) {
       EXPECT_EQ(two_readings.failure.rfind("line 16: the occurrence 'odd' (sentence 3, position 0) ", 0), 0u)
           << two_readings.failure;
@@ -290,7 +303,7 @@ TEST_F(ScratchDir, TheChosenLayersAreWhatIsReadAgain) {
       const std::string output = dir_ + "/out.txt";
       write_whole(input, before);
       InputFile file(input);
-      IndexRead read = index_records(file, numbered, 1, kDefaultChunkBytes, last.recipe.layers);
+      IndexRead read = index_records(file, numbered, 1, kDefaultChunkBytes, nullptr, last.recipe.layers);
       ASSERT_FALSE(read.malformed);
       std::string after = before;
       const std::string from = chosen_rewritten ? "[7]" : "[0.5]";
@@ -331,6 +344,50 @@ TEST_F(ScratchDir, AChangeAtTheEndOfTheFirstReadingIsNoticed) {
     }
     EXPECT_FALSE(file.first_reading_complete(read.bytes)) << (grows ? "grown" : "shrunk");
   }
+}
+
+// Standard input is read twice as a regular file read from its start, and
+// once otherwise.
+TEST_F(ScratchDir, StandardInputIsReadTwiceOnlyAsAFileFromItsStart) {
+  const std::string regular = dir_ + "/in.jsonl";
+  write_whole(regular, "[0,[]]\n");
+  const int saved = ::dup(STDIN_FILENO);
+  const auto as_standard_input = [&](int fd) {
+    ASSERT_GE(::dup2(fd, STDIN_FILENO), 0);
+    ::close(fd);
+  };
+  as_standard_input(::open(regular.c_str(), O_RDONLY));
+  EXPECT_TRUE(InputFile::standard_input().can_read_twice());
+  ::lseek(STDIN_FILENO, 3, SEEK_SET);
+  EXPECT_FALSE(InputFile::standard_input().can_read_twice());
+  int pipe_ends[2];
+  ASSERT_EQ(::pipe(pipe_ends), 0);
+  as_standard_input(pipe_ends[0]);
+  EXPECT_FALSE(InputFile::standard_input().can_read_twice());
+  ::close(pipe_ends[1]);
+  ::dup2(saved, STDIN_FILENO);
+  ::close(saved);
+}
+
+// What peek() shows, read() gives again, from a file and from a pipe.
+TEST_F(ScratchDir, PeekedBytesAreReadAgain) {
+  const std::string content = "[0,[[\"ab\",[[0,[1]]]]]]\n";
+  const std::string regular = dir_ + "/in.jsonl";
+  write_whole(regular, content);
+  const std::string fifo = dir_ + "/in.fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const int writer = ::open(fifo.c_str(), O_RDWR);  // so that opening it does not wait
+  ASSERT_EQ(::write(writer, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+  for (const std::string& path : {regular, fifo}) {
+    InputFile file(path);
+    EXPECT_EQ(file.peek(4), content.substr(0, 4)) << path;
+    EXPECT_EQ(file.peek(2), content.substr(0, 2)) << path;
+    std::string read(content.size(), '\0');
+    std::size_t got = 0;
+    while (got < content.size()) got += file.read(read.data() + got, content.size() - got);
+    EXPECT_EQ(read, content) << path;
+  }
+  ::close(writer);
 }
 
 // Which inputs are read twice: only regular files whose size is real.

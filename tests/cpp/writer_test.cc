@@ -1,6 +1,6 @@
 // Writing word-vector files: the format, the output path's fate, and what
 // a failure leaves in the file.
-#include "converter/writer.h"
+#include "in_memory_conversion.h"
 
 #include <fcntl.h>
 #include <pthread.h>

@@ -3,6 +3,7 @@ like those of extraction tools that number layers from the last (-1 to -4):
 every vector against an independent computation over the conversion rule,
 binary outputs loaded by gensim, every option with one and two jobs and
 through a pipe, and the failures, usage errors and warnings they bring."""
+import gzip
 import json
 import random
 import subprocess
@@ -13,6 +14,7 @@ import pytest
 from conftest import record, write_lines
 from conversion_rule import column_means, column_sums, documented_double, float32_bits
 from test_cli import ERROR, FINISH, READ, WRITE, program, run_cli, run_processor  # noqa: F401 (fixture)
+from test_streams import formats  # noqa: F401 (a fixture)
 
 numpy = pytest.importorskip("numpy", reason="numpy comes with gensim, which is missing")
 models = pytest.importorskip("gensim.models", reason="gensim is not installed (pip install '.[test]')")
@@ -112,7 +114,7 @@ def per_type(expected):
 @pytest.mark.parametrize("binary", [False, True], ids=["text", "binary"])
 @pytest.mark.parametrize("types", [False, True], ids=["per occurrence", "per type"])
 @pytest.mark.parametrize("name", list(COMBINATIONS))
-def test_vectors_are_the_exact_combination(program, dump, tmp_path, name, types, binary):
+def test_vectors_are_the_exact_combination(program, formats, dump, tmp_path, name, types, binary):
     source, occurrences = dump
     options, vector_of = COMBINATIONS[name]
     options = options + (["--per-type"] if types else []) + (["--format", "binary"] if binary else [])
@@ -121,12 +123,14 @@ def test_vectors_are_the_exact_combination(program, dump, tmp_path, name, types,
         expected = per_type(expected)
     outputs = [convert(program, tmp_path, source, options, jobs) for jobs in (1, 2)]
     assert outputs[0].read_bytes() == outputs[1].read_bytes()
-    # Read once through a pipe: the same bytes.
-    piped = tmp_path / "piped.w2v"
-    with open(source, "rb") as feed:
-        result = subprocess.run([program, "/dev/stdin", str(piped), *options], stdin=feed, capture_output=True, timeout=120)
-    assert result.returncode == 0, result.stderr
-    assert piped.read_bytes() == outputs[0].read_bytes()
+    # Read once, through a pipe and gzip-compressed on standard input: the same bytes.
+    with open(source, "rb") as file:
+        text = file.read()
+    for feed in [text] + ([gzip.compress(text)] if "gzip" in formats else []):
+        piped = tmp_path / "piped.w2v"
+        result = subprocess.run([program, "-", str(piped), *options], input=feed, capture_output=True, timeout=120)
+        assert result.returncode == 0, result.stderr
+        assert piped.read_bytes() == outputs[0].read_bytes()
     header = outputs[0].read_bytes().split(b"\n", 1)[0]
     assert header == f"{len(expected)} {len(expected[0][1])}".encode()
     expect_vectors(load(outputs[0], binary), expected, binary)

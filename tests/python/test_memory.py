@@ -133,3 +133,58 @@ def test_memory_of_a_regular_file_does_not_follow_its_values(tmp_path):
     large = peak_rss_of_conversion(values_file("large.jsonl", 4000), tmp_path / "large.txt")
     extra_values = 500 * (4000 - 400) * 8
     assert large - small < extra_values / 4, (small, large)
+
+
+# Runs a command with standard input from a file and reports its own peak
+# resident set: a grandchild of the test, whose big buffers it never shares.
+STREAM_CHILD = """
+import os, sys
+pid = os.fork()
+if pid == 0:
+    os.dup2(os.open(sys.argv[1], os.O_RDONLY), 0)
+    os.dup2(os.open(os.devnull, os.O_WRONLY), 1)
+    os.execv(sys.argv[2], sys.argv[2:])
+_, status, usage = os.wait4(pid, 0)
+assert os.waitstatus_to_exitcode(status) == 0
+print(usage.ru_maxrss * 1024)
+"""
+
+
+def peak_rss_of_stream(front_end, source, output, tmp_path):
+    """The peak resident set of a conversion of `source` read once: by
+    processor through a FIFO, or by the command from gzip data on standard
+    input."""
+    if front_end == "processor":
+        fifo = tmp_path / "in.fifo"
+        os.mkfifo(fifo)
+        feeder = subprocess.Popen(["sh", "-c", 'cat "$0" > "$1"', str(source), str(fifo)])
+        try:
+            return peak_rss_of_conversion(fifo, output)
+        finally:
+            feeder.wait()
+            fifo.unlink()
+    import gzip
+    import shutil
+    import sysconfig
+    packed = tmp_path / "in.jsonl.gz"
+    packed.write_bytes(gzip.compress(source.read_bytes(), compresslevel=1))
+    program = os.path.join(sysconfig.get_path("scripts"), "ondravane-converter")
+    program = program if os.path.exists(program) else shutil.which("ondravane-converter")
+    completed = subprocess.run([sys.executable, "-c", STREAM_CHILD, str(packed), program, "-", str(output), "--jobs", "1"],
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=300, check=True)
+    return int(completed.stdout.decode().splitlines()[-1])
+
+
+@pytest.mark.parametrize("front_end", ["processor", "command"], ids=["processor-fifo", "command-gzip-stdin"])
+def test_memory_of_a_stream_stays_flat_as_it_grows_tenfold(tmp_path, front_end):
+    # 1 000 and 10 000 sentences of one occurrence with 800 values: held in
+    # memory, the larger would take 58 MB more; read once, it is copied for
+    # the second reading instead, and only its index grows (12 B a sentence).
+    line = '[0,[["t",[[0,[' + ",".join(["0.123456"] * 800) + "]],[1,[2]]]]]]\n"
+    peaks = []
+    for count in (1_000, 10_000):
+        source = tmp_path / f"in-{count}.jsonl"
+        source.write_text(line * count)
+        peaks.append(peak_rss_of_stream(front_end, source, tmp_path / "out.txt", tmp_path))
+    small, large = peaks
+    assert large - small < 8 << 20, (small, large)

@@ -1,9 +1,11 @@
 """The wheel: its name and tags, its contents, a portable build, and what a
 fresh virtual environment gets from it (module, command, typing stubs)."""
 import email.parser
+import gzip
 import os
 import pathlib
 import re
+import shutil
 import stat
 import subprocess
 import sys
@@ -169,6 +171,38 @@ def test_fresh_environment_imports_and_converts(venv, tmp_path):
     assert output == (tmp_path / "python.txt").read_bytes()
     header, *vectors = output.decode().splitlines()
     assert header == f"{len(vectors)} 4" and len(vectors) > 0
+
+
+def needed_libraries(path):
+    dynamic = run(["readelf", "-d", str(path)])
+    assert dynamic.returncode == 0, dynamic.stderr
+    return re.findall(r"\(NEEDED\)\s+Shared library: \[([^\]]+)\]", dynamic.stdout)
+
+
+@pytest.mark.skipif(not shutil.which("readelf"), reason="readelf (binutils) is not installed")
+def test_only_the_command_reads_compressed_input(venv, tmp_path):
+    command = venv / "bin" / "ondravane-converter"
+    module = next(venv.rglob("ondravane_converter.abi3.so"))
+    # The module needs nothing but the C++ runtime and the interpreter.
+    assert not [name for name in needed_libraries(module) if re.match(r"lib(z|zstd)\.", name)]
+    if not os.environ.get("ONDRAVANE_WHEEL"):
+        pytest.skip("a wheel of this machine links the system's compression libraries, if any")
+    # A published wheel's command has both formats built in, and needs no
+    # library of the system for them.
+    assert not [name for name in needed_libraries(command) if re.match(r"lib(z|zstd)\.", name)]
+    help_text = run([str(command), "--help"]).stdout
+    assert "\ncompressed input: gzip, zstd\n" in help_text
+    plain = run([str(command), str(SAMPLE), "plain.txt"], cwd=tmp_path)
+    assert plain.returncode == 0, plain.stderr
+    (tmp_path / "in.gz").write_bytes(gzip.compress(SAMPLE.read_bytes()))
+    inputs = ["in.gz"]
+    if shutil.which("zstd"):
+        run(["zstd", "-q", "-o", str(tmp_path / "in.zst"), str(SAMPLE)])
+        inputs.append("in.zst")
+    for name in inputs:
+        converted = run([str(command), name, name + ".txt"], cwd=tmp_path)
+        assert converted.returncode == 0, converted.stderr
+        assert (tmp_path / (name + ".txt")).read_bytes() == (tmp_path / "plain.txt").read_bytes()
 
 
 GOOD_USAGE = """\

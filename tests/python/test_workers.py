@@ -2,6 +2,7 @@
 flight, whatever the lines' lengths and counts, and they are never required
 (a system that refuses every thread gets the same results from the calling
 thread)."""
+import gzip
 import os
 import resource
 import subprocess
@@ -92,7 +93,7 @@ def shared_directory():
     return folder
 
 
-@pytest.mark.parametrize("command", ["convert", "check"])
+@pytest.mark.parametrize("command", ["convert", "check", "convert gzip"])
 def test_no_thread_is_required(program, command):
     # RLIMIT_NPROC binds only a user without the privilege to exceed it: as
     # root the command runs as nobody, and either way the user already has
@@ -103,6 +104,11 @@ def test_no_thread_is_required(program, command):
         with open(source, "w") as out:
             for i in range(400):
                 out.write(f'[{i},[["t{i % 7}",[[0,[{i}.5,-{i}]],[1,[3]]]],["b",[[0,[1]]]]]]\n')
+        if command == "convert gzip":
+            # Decompressed as it is read when its thread is refused too.
+            with open(source, "rb") as text, gzip.open(source + ".gz", "wb") as packed:
+                packed.write(text.read())
+            source += ".gz"
         os.chmod(source, 0o666)
 
         def refuse_threads():
@@ -117,7 +123,7 @@ def test_no_thread_is_required(program, command):
             arguments = ["check", source] if command == "check" else [source, output, "--min", "2", "--keep", "50"]
             result = run_cli(program, [*arguments, "--jobs", str(jobs)],
                              preexec_fn=refuse_threads if limited else None)
-            written = open(output, "rb").read() if command == "convert" else b""
+            written = open(output, "rb").read() if command != "check" else b""
             return result.returncode, result.stdout, result.stderr, written
 
         expected = run(1, limited=False)

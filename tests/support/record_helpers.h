@@ -1,5 +1,6 @@
 // The record operations tests and fuzzers call by text or by path, built on
-// the ones the program runs.
+// the line grammar the program runs and the conversion in memory that its
+// readings are checked against.
 #pragma once
 
 #include <cstdint>
@@ -7,11 +8,10 @@
 #include <span>
 #include <string_view>
 
-#include "converter/filter.h"
 #include "converter/input/input_file.h"
 #include "converter/line/line_parser.h"
-#include "converter/reader.h"
 #include "converter/records.h"
+#include "in_memory_conversion.h"
 
 namespace ondravane {
 
@@ -31,7 +31,8 @@ inline std::optional<Activation> parse_unchecked(LineParser& parser, std::string
 
 // Every record of the file at `path`, as the in-memory conversion reads it.
 inline ActivationList records_of_file(std::string_view path) {
-  return Activation::from_file(InputFile(path)).records;
+  InputFile file(path);
+  return read_records(file).records;
 }
 
 // The filter's selection over a copy of `activations`, leaving them as they are.

@@ -16,7 +16,9 @@ namespace ondravane {
 
 // One line as the first reading saw it; the second checks it is the same.
 struct IndexedLine {
-  std::uint64_t length = 0;        // bytes, terminator included
+  // Bytes the second reading reads the line in: the line, terminator
+  // included, or for an input read once the pieces its copy holds.
+  std::uint64_t length = 0;
   std::uint32_t linex_index = 0;   // the sentence number
   std::uint32_t occurrences = 0;   // features in the line
 };

@@ -1,13 +1,8 @@
-// Filling chunks of whole lines from a file descriptor.
+// Filling chunks of whole lines from the bytes of an input.
 #include "converter/input/chunk_reader.h"
 
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <utility>
-
-#include "support/system_error.h"
 
 namespace ondravane {
 
@@ -47,23 +42,23 @@ bool ChunkReader::fill(ChunkBytes& chunk) {
     const std::size_t capacity = chunk.buffer_.capacity();
     if (chunk.end_ == capacity) reserve(chunk, std::max(2 * capacity, chunk_bytes_), chunk.end_);
     char* const at = chunk.buffer_.get() + chunk.end_;
-    const ssize_t count = ::read(fd_, at, chunk.buffer_.capacity() - chunk.end_);
-    if (count > 0) {
-      chunk.end_ += static_cast<std::size_t>(count);
-      if (const void* lf = ::memrchr(at, '\n', static_cast<std::size_t>(count))) {
-        lines_end = static_cast<std::size_t>(static_cast<const char*>(lf) - chunk.buffer_.get()) + 1;
-      }
-    } else if (count == 0) {
-      exhausted_ = true;
-      lines_end = chunk.end_;  // the last line may lack its LF
-    } else if (errno != EINTR) {
-      try {
-        fail_os_error(errno);
-      } catch (...) {
-        read_error_ = std::current_exception();
-      }
+    std::size_t count = 0;
+    try {
+      count = source_.read(at, chunk.buffer_.capacity() - chunk.end_);
+    } catch (...) {
+      read_error_ = std::current_exception();
       exhausted_ = true;
       chunk.end_ = lines_end;  // the line the read cut off is never seen
+      break;
+    }
+    if (count > 0) {
+      chunk.end_ += count;
+      if (const void* lf = ::memrchr(at, '\n', count)) {
+        lines_end = static_cast<std::size_t>(static_cast<const char*>(lf) - chunk.buffer_.get()) + 1;
+      }
+    } else {
+      exhausted_ = true;
+      lines_end = chunk.end_;  // the last line may lack its LF
     }
   }
   chunk.size_ = lines_end;

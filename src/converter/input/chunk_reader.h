@@ -1,4 +1,4 @@
-// Reading a file in chunks of whole lines, each read straight into its
+// Reading an input in chunks of whole lines, each read straight into its
 // chunk's own buffer: whoever works on a chunk sees its lines where the read
 // put them, and only the part of a line that a read cut off is copied, into
 // the next chunk. One chunk is reused from fill to fill on one thread; a
@@ -12,14 +12,16 @@
 #include <string_view>
 
 #include "converter/input/chunk_bytes.h"
+#include "converter/input/byte_source.h"
 
 namespace ondravane {
 
 class ChunkReader {
  public:
-  // Reads `fd`, which stays owned by the caller, in chunks of at least
+  // Reads `source`, which stays owned by the caller, in chunks of at least
   // `chunk_bytes` bytes of lines (one line when a line is longer).
-  ChunkReader(int fd, std::size_t chunk_bytes) : fd_(fd), chunk_bytes_(chunk_bytes == 0 ? 1 : chunk_bytes) {}
+  ChunkReader(ByteSource& source, std::size_t chunk_bytes)
+      : source_(source), chunk_bytes_(chunk_bytes == 0 ? 1 : chunk_bytes) {}
   ChunkReader(const ChunkReader&) = delete;
   ChunkReader& operator=(const ChunkReader&) = delete;
 
@@ -54,7 +56,7 @@ class ChunkReader {
     chunk.start_ = chunk.size_ = chunk.end_ = 0;
   }
 
-  int fd_;
+  ByteSource& source_;
   std::size_t chunk_bytes_;
   ChunkBytes* previous_ = nullptr;  // holds the carry
   bool previous_taken_ = false;     // and no one works on it any more

@@ -1,30 +1,50 @@
 // An activation file opened for reading: the descriptor, the size its
-// reading bar measures, and what it takes to read it a second time and know
-// that it is still the same file.
+// reading bar measures, its bytes read in order, and what it takes to read
+// it a second time and know that it is still the same file.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
+#include "converter/input/byte_source.h"
 #include "support/file_io.h"
 
 namespace ondravane {
 
-class InputFile {
+class InputFile : public ByteSource {
  public:
   // Opens `path` read-only and looks its size up by name, failing as the
   // reader always has (open, then stat of the path).
   explicit InputFile(std::string_view path);
+  // The process's standard input (the command line's "-"), its size taken
+  // from the descriptor. It is read twice only when it is a regular file
+  // read from its start.
+  static InputFile standard_input();
+  InputFile(InputFile&&) = default;
 
   int fd() const { return fd_.get(); }
   // The size the path's status gave, which the reading bar measures.
   std::uint64_t size() const { return size_; }
-  // The size of the open file right after the open (of a file that can be
-  // read twice).
-  std::uint64_t opened_size() const { return identity_.size; }
+
+  // Before any read(): the first `count` bytes that read() will give (fewer
+  // when the input is shorter), without taking them: a file is read at its
+  // offset, anything else keeps what it read for read() to give first. A
+  // read that fails here fails in read() instead, where the reading meets
+  // it.
+  std::string_view peek(std::size_t count);
+
+  // ByteSource: the bytes from where the descriptor stands, and the size
+  // as the bar's length.
+  std::size_t read(char* into, std::size_t room) override;
+  std::uint64_t bar_length() const override { return size_; }
+  // A file that can be read twice is read at offsets by workers.
+  int ranged_fd() const override { return rereadable_ ? fd_.get() : -1; }
+  std::uint64_t ranged_size() const override { return identity_.size; }
 
   // Whether the file can be read twice with the same bytes: a regular file
   // whose size is real (not one of the generated files of /proc or /sys, or
@@ -58,6 +78,10 @@ class InputFile {
              changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
     }
   };
+  explicit InputFile(UniqueFd fd) : fd_(std::move(fd)) {}
+  // Whether the open file can be read twice, given the offset the reading
+  // starts at; notes its identity when it can.
+  bool judge_rereadable(const struct stat& opened, off_t start);
   // What fstat says of the open file now; false when it cannot tell.
   bool identify(Identity& identity) const;
 
@@ -65,6 +89,26 @@ class InputFile {
   std::uint64_t size_ = 0;
   bool rereadable_ = false;
   Identity identity_;  // right after the open
+  // What peek() took from a descriptor that cannot be read at an offset,
+  // and the error of a read it met, for read() to give first.
+  std::string peeked_;
+  std::size_t peeked_given_ = 0;
+  int peek_error_ = 0;
+};
+
+// What the second reading reads again, at the offsets the first one found:
+// the input file itself, whose changes are watched, or the copy of an input
+// read once, which only this process writes.
+struct RereadFrom {
+  // Not explicit: wherever a file is read again, an input file will do.
+  RereadFrom(const InputFile& file) : fd(file.fd()), input(&file) {}
+  explicit RereadFrom(int copy) : fd(copy) {}
+
+  // Whether what is read again is still what the first reading read.
+  bool unchanged() const { return input == nullptr || input->same_as_opened(); }
+
+  int fd;
+  const InputFile* input = nullptr;
 };
 
 // The failure of a file that changed between its two readings.

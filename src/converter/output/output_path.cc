@@ -1,17 +1,14 @@
 // Deciding what becomes of whatever the output path names, opening the
-// output file there, and linking a file written beside it in over it.
+// output file there or beside it (new_file.h), and linking it in over it.
 #include "converter/output/output_path.h"
 
 #include <fcntl.h>
 #include <limits.h>
-#include <signal.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <string>
 
 #include "support/system_error.h"
@@ -87,42 +84,6 @@ std::string creation_target(std::string path) {
   return path;
 }
 
-// The incomplete output's name while it has one, for a signal handler.
-char incomplete_name[PATH_MAX + 1];
-std::atomic<bool> incomplete_named = false;
-
-void note_incomplete(const std::string& path) {
-  incomplete_named.store(false);
-  const std::size_t length = std::min(path.size(), sizeof incomplete_name - 1);
-  std::memcpy(incomplete_name, path.data(), length);
-  incomplete_name[length] = '\0';
-  incomplete_named.store(true);
-}
-
-void forget_incomplete() { incomplete_named.store(false); }
-
-// A name in the output's folder for the file before it replaces the output.
-std::string temporary_name(const std::string& name) {
-  static std::atomic<unsigned> counter = 0;
-  return "." + name + "." + std::to_string(::getpid()) + "." + std::to_string(counter++) + ".part";
-}
-
-// While a complete file is linked in, the terminating signals a front end
-// handles wait, so that no name is left behind half-way.
-class SignalsHeld {
- public:
-  SignalsHeld() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&held, signal);
-    pthread_sigmask(SIG_BLOCK, &held, &previous_);
-  }
-  ~SignalsHeld() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-
- private:
-  sigset_t previous_;
-};
-
 }  // namespace
 
 OutputTarget::OutputTarget(std::string_view path_text, OutputCommit commit, bool unnamed_files) {
@@ -158,62 +119,24 @@ OutputTarget::OutputTarget(std::string_view path_text, OutputCommit commit, bool
   struct stat entry;
   if (::lstat(path.c_str(), &entry) == 0 && S_ISDIR(entry.st_mode)) fail_os_error(EISDIR);
   const auto [folder, name] = split_path(exists ? path : creation_target(path));
-  folder_path_ = folder;
   name_ = name;
   folder_ = above_standard_streams(::open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (unnamed_files) {
-    const int unnamed = ::openat(folder_.get(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (unnamed >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) {
-      fd_ = above_standard_streams(unnamed);
-      return;
-    }
-  }
-  // A file system without unnamed files: a named one, removed on failure.
-  for (int attempt = 0;; ++attempt) {
-    std::string temporary = temporary_name(name_);
-    note_incomplete(join_path(folder, temporary));
-    const int named = ::openat(folder_.get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (named >= 0) {
-      temporary_ = std::move(temporary);
-      fd_ = above_standard_streams(named);
-      return;
-    }
-    forget_incomplete();
-    if (errno != EEXIST || attempt == 100) fail_os_error(errno);
-  }
+  new_file_.emplace(folder_.get(), folder, name_, O_WRONLY, unnamed_files);
 }
 
-OutputTarget::~OutputTarget() {
-  if (temporary_.empty()) return;
-  ::unlinkat(folder_.get(), temporary_.c_str(), 0);
-  forget_incomplete();
-}
+OutputTarget::~OutputTarget() = default;
 
 void OutputTarget::commit() {
-  if (folder_.get() < 0) return;
-  const SignalsHeld held;
-  if (temporary_.empty()) {
-    // Linked under a name of its own first: linkat cannot replace the output.
-    std::string temporary = temporary_name(name_);
-    note_incomplete(join_path(folder_path_, temporary));
-    const std::string own = "/proc/self/fd/" + std::to_string(fd_.get());
-    if (::linkat(fd_.get(), "", folder_.get(), temporary.c_str(), AT_EMPTY_PATH) != 0 &&
-        ::linkat(AT_FDCWD, own.c_str(), folder_.get(), temporary.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-      const int error = errno;
-      forget_incomplete();
-      fail_os_error(error);
-    }
-    temporary_ = std::move(temporary);
-  }
-  if (::renameat(folder_.get(), temporary_.c_str(), folder_.get(), name_.c_str()) != 0) {
-    fail_os_error(errno);  // the destructor removes the linked file
-  }
-  temporary_.clear();
-  forget_incomplete();
+  if (new_file_) new_file_->link_as(name_);
 }
 
-void remove_incomplete_output() noexcept {
-  if (incomplete_named.load()) ::unlink(incomplete_name);
+std::string folder_of_new_output(std::string_view path_text) {
+  const std::string path(path_text);
+  if (path.find('\0') != std::string::npos || own_descriptor(path) >= 0) return "";
+  struct stat status;
+  const bool exists = ::stat(path.c_str(), &status) == 0;
+  if (exists && is_special(status.st_mode)) return "";
+  return split_path(exists ? path : creation_target(path)).first;
 }
 
 }  // namespace ondravane

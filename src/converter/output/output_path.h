@@ -4,9 +4,11 @@
 // beside it that replaces it only once complete (the command line).
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "converter/output/new_file.h"
 #include "support/file_io.h"
 
 namespace ondravane {
@@ -41,24 +43,23 @@ class OutputTarget {
   OutputTarget(const OutputTarget&) = delete;
   OutputTarget& operator=(const OutputTarget&) = delete;
 
-  int fd() const { return fd_.get(); }
+  int fd() const { return new_file_ ? new_file_->fd() : fd_.get(); }
 
   // After the last byte is written: links a complete file in over the path.
   void commit();
 
  private:
   UniqueFd fd_{-1};
-  // With kWhenComplete and a new file: the folder and name it replaces, and
-  // the name of the file while it is named but not yet complete (only when
-  // the file system cannot make unnamed files).
+  // With kWhenComplete and a regular file: the folder, the name it
+  // replaces, and the new file written beside it.
   UniqueFd folder_{-1};
-  std::string folder_path_;
   std::string name_;
-  std::string temporary_;
+  std::optional<NewFile> new_file_;
 };
 
-// For a front end's handler of a terminating signal: removes the named but
-// incomplete output file, if one exists. Async-signal-safe.
-void remove_incomplete_output() noexcept;
+// The folder where an output at `path` is made as a regular file, the way
+// OutputTarget decides it; empty when it is written in place instead (a
+// device, a FIFO, one of the process's own descriptors).
+std::string folder_of_new_output(std::string_view path);
 
 }  // namespace ondravane

@@ -9,7 +9,7 @@
 // out of memory) raises after counting as a line checked first would.
 #pragma once
 
-#include <atomic>
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -17,9 +17,9 @@
 #include <string_view>
 #include <vector>
 
+#include "converter/input/byte_source.h"
 #include "converter/input/chunk_ranges.h"
 #include "converter/input/chunk_reader.h"
-#include "converter/input/input_file.h"
 #include "converter/json/rejection.h"
 #include "converter/json/utf8.h"
 #include "converter/line/line_parser.h"
@@ -93,19 +93,37 @@ struct LinesTaken {
   std::uint64_t bytes = 0;   // terminators included
 };
 
+// The bar over a first reading: each line advances it by its length
+// without terminator plus one, or to where the source says the bytes taken
+// so far bring it.
+class ReadingBar {
+ public:
+  explicit ReadingBar(ByteSource& source) : source_(source), bar_(source.bar_length()) {}
+  // After the line `text` (terminator removed), with `taken` bytes taken.
+  void line(std::string_view text, std::uint64_t taken) {
+    const std::optional<std::uint64_t> position = source_.bar_position_after(taken);
+    bar_.inc(position ? *position - std::min(*position, bar_.position()) : text.size() + 1);
+  }
+  void finish_and_clear() { bar_.finish_and_clear(); }
+
+ private:
+  ByteSource& source_;
+  ProgressBar bar_;
+};
+
 // Calling thread: takes the lines of the last pass in file order, keeping
 // each with `keep(i)` (the i-th line of the pass). Returns the malformed
 // line that ended the reading, if one did; raises the failure of a line
 // that is not UTF-8 or whose check raised.
 template <typename Chunk, typename Keep>
-std::optional<MalformedLine> take_lines(Chunk& chunk, LinesTaken& taken, ProgressBar& bar, Keep&& keep) {
+std::optional<MalformedLine> take_lines(Chunk& chunk, LinesTaken& taken, ReadingBar& bar, Keep&& keep) {
   const std::string_view text = chunk.text.lines();
   std::size_t offset = chunk.pass_start;
   for (std::size_t i = 0; i < chunk.lengths.size(); ++i) {
     const std::uint64_t length = chunk.lengths[i];
     ++taken.number;
     taken.bytes += length;
-    bar.inc(without_terminator(text.substr(offset, length)).size() + 1);
+    bar.line(without_terminator(text.substr(offset, length)), taken.bytes);
     offset += length;
     keep(i);
   }
@@ -113,22 +131,22 @@ std::optional<MalformedLine> take_lines(Chunk& chunk, LinesTaken& taken, Progres
   ++taken.number;
   taken.bytes += chunk.stop_length;
   if (!chunk.valid_utf8) fail_unwrap(describe_invalid_utf8());
-  bar.inc(without_terminator(text.substr(offset, chunk.stop_length)).size() + 1);
+  bar.line(without_terminator(text.substr(offset, chunk.stop_length)), taken.bytes);
   if (chunk.error) std::rethrow_exception(chunk.error);
   // One bad line discards the whole file; the bar is left unfinished.
   print_line("Error parsing line\n");
   return MalformedLine{taken.number, chunk.rejection};
 }
 
-// The whole first reading of `file` under a bar over its bytes, on `jobs`
+// The whole first reading of `source` under a bar over its bytes, on `jobs`
 // threads (1: the calling thread alone). `work(chunk, shift)` runs
 // work_lines with the reading's own rule; `keep(chunk, i)` takes the i-th
 // line of the chunk's last pass. Returns the malformed line that ended the
 // reading, if one did; `taken` counts what was read.
 template <typename Chunk, typename Work, typename Keep>
-std::optional<MalformedLine> read_lines(const InputFile& file, unsigned jobs, std::size_t chunk_bytes,
+std::optional<MalformedLine> read_lines(ByteSource& source, unsigned jobs, std::size_t chunk_bytes,
                                         Work work, Keep&& keep, LinesTaken& taken) {
-  ProgressBar bar(file.size());
+  ReadingBar bar(source);
   const unsigned threads = jobs > 1 ? jobs : 0;
   OrderedWorkers<Chunk, Work> workers(threads, std::size_t{jobs} * kChunksPerWorker,
                                       std::size_t{jobs} * kBytesInFlightPerWorker, std::move(work));
@@ -137,14 +155,14 @@ std::optional<MalformedLine> read_lines(const InputFile& file, unsigned jobs, st
     malformed = take_lines(chunk, taken, bar, [&](std::size_t i) { keep(chunk, i); });
     return !malformed;
   };
-  // Workers read a file that can be read twice themselves, each its range;
-  // anything else is read in order by this thread.
+  // Workers read a file that can be read at any offset themselves, each
+  // its range; anything else is read in order by this thread.
   bool finished;
-  if (!workers.inline_work() && file.can_read_twice()) {
-    ChunkRanges ranges(file.fd(), file.opened_size(), chunk_bytes);
+  if (!workers.inline_work() && source.ranged_fd() >= 0) {
+    ChunkRanges ranges(source.ranged_fd(), source.ranged_size(), chunk_bytes);
     finished = run_chunks_in_order(ranges, workers, take);
   } else {
-    ChunkReader reader(file.fd(), chunk_bytes);
+    ChunkReader reader(source, chunk_bytes);
     finished = run_chunks_in_order(reader, workers, take);
     if (finished) reader.raise_read_error();
   }

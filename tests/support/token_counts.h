@@ -1,4 +1,5 @@
-// The filter's count table: how often each exact token text occurs. Keys are
+// The in-memory filter's count table (in_memory_conversion.h): how often
+// each exact token text occurs. Keys are
 // compared byte for byte and looked up by view, so counting a token that is
 // already known builds no string. The table is only ever looked up, never
 // iterated, so its order cannot reach the output.

@@ -1,0 +1,87 @@
+// The copy an input read once keeps for its second reading: where it is
+// made, that nothing is left of it in its folder, what it holds, and how it
+// fails.
+#include "converter/reading/spill.h"
+
+#include <limits.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "failure_of.h"
+#include "generated_corpus.h"
+
+namespace ondravane {
+namespace {
+
+using test_support::failure_of;
+using test_support::corpus::ScratchDir;
+namespace fs = std::filesystem;
+
+bool is_empty_folder(const std::string& folder) { return fs::is_empty(folder); }
+
+class SpillTest : public ScratchDir, public testing::WithParamInterface<bool> {};
+
+// Unnamed where the file system allows, named otherwise: either way the
+// folder shows nothing while the copy is in use.
+TEST_P(SpillTest, IsMadeInTheFirstFolderThatTakesItAndLeavesNothingThere) {
+  const std::string missing = dir_ + "/missing";
+  Spill copy({"", missing, dir_}, GetParam());
+  EXPECT_EQ(copy.folder(), dir_);
+  EXPECT_TRUE(is_empty_folder(dir_));
+}
+
+TEST_P(SpillTest, HoldsEveryPieceInOrder) {
+  // More pieces than one write takes, of every length from 0 to 300 bytes.
+  std::mt19937 engine(5);
+  std::string text(500000, '\0');
+  for (char& c : text) c = static_cast<char>('a' + engine() % 26);
+  std::vector<iovec> pieces;
+  std::string expected;
+  for (std::size_t at = 0, length = 0; at + 300 < text.size(); at += length + engine() % 5) {
+    length = engine() % 301;
+    pieces.push_back(iovec{text.data() + at, length});
+    expected.append(text, at, length);
+  }
+  ASSERT_GT(pieces.size(), 2u * IOV_MAX);
+  Spill copy({dir_}, GetParam());
+  const std::size_t half = pieces.size() / 2;
+  copy.append(std::span(pieces).first(half));
+  copy.append(std::span(pieces).subspan(half));
+  EXPECT_EQ(copy.size(), expected.size());
+  std::string held(expected.size() + 1, '\0');
+  EXPECT_EQ(::pread(copy.reread().fd, held.data(), held.size(), 0), static_cast<ssize_t>(expected.size()));
+  held.resize(expected.size());
+  EXPECT_EQ(held, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(UnnamedOrNamed, SpillTest, testing::Bool(),
+                         [](const auto& info) { return info.param ? "Unnamed" : "Named"; });
+
+TEST_F(ScratchDir, ACopyThatCannotBeMadeNamesEveryFolderTried) {
+  const std::string first = dir_ + "/missing", second = dir_ + "/also missing";
+  EXPECT_EQ(failure_of([&] { Spill copy({first, "", second}); }),
+            "cannot make the second reading's copy of the input in " + first + " nor in " + second +
+                ": called `Result::unwrap()` on an `Err` value: Os { code: 2, kind: NotFound, message: \"No such "
+                "file or directory\" }");
+}
+
+// The output's folder when the output is a file made there, else the
+// temporary folder alone.
+TEST_F(ScratchDir, TheCopyGoesBesideTheOutputOrToTheTemporaryFolder) {
+  ::setenv("TMPDIR", dir_.c_str(), 1);
+  EXPECT_EQ(spill_folders(dir_ + "/out.txt"), (std::vector<std::string>{dir_, dir_}));
+  EXPECT_EQ(spill_folders("out.txt"), (std::vector<std::string>{".", dir_}));
+  EXPECT_EQ(spill_folders("/dev/null"), (std::vector<std::string>{"", dir_}));
+  ::unsetenv("TMPDIR");
+  EXPECT_EQ(spill_folders("/dev/stdout"), (std::vector<std::string>{"", "/tmp"}));
+}
+
+}  // namespace
+}  // namespace ondravane
