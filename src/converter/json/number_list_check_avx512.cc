@@ -1,8 +1,7 @@
 // The list check with AVX-512BW: one 64-byte load per block, compared
 // straight into the 64-bit masks, with POPCNT and BMI1 for the rest.
-// Compiled for the baseline like every file; only the functions marked for
-// AVX-512 use it, and they run only where the processor and the operating
-// system support it.
+// Its functions stand in a target region for these instructions and run
+// only where the processor and the operating system support them.
 #include "converter/json/number_list_check_versions.h"
 
 #if ONDRAVANE_X86_SCANS
@@ -13,8 +12,13 @@
 #include <cstdint>
 
 #include "converter/json/number_list_proof.h"
+#include "support/target_region.h"
 
-#define ONDRAVANE_AVX512 gnu::target("avx512f,avx512bw,avx2,bmi,popcnt")
+// Everything from here on, the shared block loop included, is compiled for
+// these instructions.
+ONDRAVANE_TARGET_BEGIN("avx512f,avx512bw,avx2,bmi,popcnt")
+
+#include "converter/json/number_list_blocks.h"
 
 namespace ondravane {
 
@@ -22,11 +26,11 @@ namespace {
 
 using number_list::ByteClasses;
 
-[[ONDRAVANE_AVX512, gnu::always_inline]] inline std::uint64_t equal(__m512i bytes, char byte) {
+[[gnu::always_inline]] inline std::uint64_t equal(__m512i bytes, char byte) {
   return _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(byte));
 }
 
-[[ONDRAVANE_AVX512, gnu::always_inline]] inline ByteClasses classify(const char* block) {
+[[gnu::always_inline]] inline ByteClasses classify(const char* block) {
   const __m512i bytes = _mm512_loadu_si512(block);
   ByteClasses c;
   // Unsigned: a digit is at most 9 above '0'.
@@ -42,26 +46,21 @@ using number_list::ByteClasses;
   return c;
 }
 
+struct Version {
+  [[gnu::always_inline]] static ByteClasses classify(const char* block) { return ondravane::classify(block); }
+  [[gnu::always_inline]] static std::size_t count(std::uint64_t bits) {
+    return static_cast<std::size_t>(__builtin_popcountll(bits));
+  }
+};
+
 }  // namespace
 
-[[ONDRAVANE_AVX512]] bool check_number_list_avx512(const char* open, const char* end, const char*& after,
-                                                   std::size_t& count) {
-  number_list::ListProof proof;
-  std::size_t numbers = 0;
-  char padded[64];
-  for (const char* p = open + 1; p < end; p += 64) {
-    const number_list::BlockVerdict verdict = proof.next(classify(number_list::block_at(p, end, padded)));
-    if (verdict.unproved) return false;
-    numbers += static_cast<std::size_t>(__builtin_popcountll(verdict.number_starts));
-    if (verdict.close != 0) {
-      after = p + std::countr_zero(verdict.close) + 1;
-      count = numbers;
-      return true;
-    }
-  }
-  return false;
+bool check_number_list_avx512(const char* open, const char* end, const char*& after, std::size_t& count) {
+  return number_list::check_blocks<Version>(open, end, after, count);
 }
 
 }  // namespace ondravane
+
+ONDRAVANE_TARGET_END
 
 #endif

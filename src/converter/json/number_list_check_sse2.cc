@@ -11,6 +11,8 @@
 #include <cstdint>
 
 #include "converter/json/number_list_proof.h"
+// The baseline needs no target region.
+#include "converter/json/number_list_blocks.h"
 
 namespace ondravane {
 
@@ -52,23 +54,15 @@ inline std::size_t count_bits(std::uint64_t x) {
   return static_cast<std::size_t>((x * 0x0101010101010101ULL) >> 56);
 }
 
+struct Version {
+  [[gnu::always_inline]] static ByteClasses classify(const char* block) { return ondravane::classify(block); }
+  [[gnu::always_inline]] static std::size_t count(std::uint64_t bits) { return count_bits(bits); }
+};
+
 }  // namespace
 
 bool check_number_list_sse2(const char* open, const char* end, const char*& after, std::size_t& count) {
-  number_list::ListProof proof;
-  std::size_t numbers = 0;
-  char padded[64];
-  for (const char* p = open + 1; p < end; p += 64) {
-    const number_list::BlockVerdict verdict = proof.next(classify(number_list::block_at(p, end, padded)));
-    if (verdict.unproved) return false;
-    numbers += count_bits(verdict.number_starts);
-    if (verdict.close != 0) {
-      after = p + std::countr_zero(verdict.close) + 1;
-      count = numbers;
-      return true;
-    }
-  }
-  return false;
+  return number_list::check_blocks<Version>(open, end, after, count);
 }
 
 }  // namespace ondravane
