@@ -559,10 +559,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       }
     }
   }
-  // Layers chosen by index: the same verdict on lines whose indices are not
-  // negative, and of each occurrence the first layer of each index chosen,
-  // found by every walk alike.
-  if (all) {
+  // Layers chosen by index: the same verdict on the lines the checking parse
+  // accepts (their indices are not negative, their strings UTF-8), and of
+  // each occurrence the first layer of each index chosen, found by every walk
+  // alike.
+  if (all && checked) {
     ondravane::LayerChoice choice;
     for (const Feature& feature : all->features) {
       for (const Layer& layer : feature.layers) {
