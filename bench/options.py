@@ -2,7 +2,7 @@
 """Measures what the command line's options that choose what is written cost
 over the plain conversion.
 
-    options.py --cli ondravane-converter [--baseline OTHER-CLI] [--repeat 7] [--jobs 1] FILE [FILE ...]
+    options.py --cli ondravane-converter [--baseline OTHER-CLI] [--row NAME ...] [--repeat 7] [--jobs 1] FILE [FILE ...]
 
 For each FILE (the benchmark files number their layers 0 to L-1), in one run
 of interleaved rounds, whole processes: the plain conversion, the first
@@ -10,8 +10,9 @@ layer chosen by its index (--layer 0), the mean of the first four layers
 (--layers 0,1,2,3), their mean per token (--per-type), the plain conversion
 in the binary format and the mean of four in binary. With --baseline, the
 plain conversion by another build of the command as well (the same file
-must come out), to compare a change against the build before it. Figures
-are medians of the rounds; ratios are over the plain conversion's time.
+must come out), to compare a change against the build before it; --row
+plain then times just the two builds' plain conversions. Figures are
+medians of the rounds; ratios are over the plain conversion's time.
 """
 import argparse
 import filecmp
@@ -39,13 +40,20 @@ def main():
     parser.add_argument("--baseline")
     parser.add_argument("--repeat", type=int, default=7)
     parser.add_argument("--jobs", type=int, default=1)
+    parser.add_argument("--row", action="append", dest="rows",
+                        help="a row to run, by name (repeatable; plain is always run; default: every row)")
     args = parser.parse_args()
+    args.rows = args.rows or list(ROWS)
+    unknown = set(args.rows) - set(ROWS)
+    if unknown:
+        parser.error("unknown rows: %s (known: %s)" % (", ".join(sorted(unknown)), ", ".join(ROWS)))
+    rows = {name: options for name, options in ROWS.items() if name == "plain" or name in args.rows}
     with tempfile.TemporaryDirectory(prefix="ondravane-options-") as workdir:
         for path in args.files:
             megabytes = os.path.getsize(path) / 1e6
-            outputs = {name: os.path.join(workdir, "out-%d.w2v" % k) for k, name in enumerate(ROWS)}
+            outputs = {name: os.path.join(workdir, "out-%d.w2v" % k) for k, name in enumerate(rows)}
             programs = {name: [args.cli, path, outputs[name], "--jobs", str(args.jobs), *options]
-                        for name, options in ROWS.items()}
+                        for name, options in rows.items()}
             if args.baseline:
                 outputs["plain, baseline"] = os.path.join(workdir, "baseline.w2v")
                 programs["plain, baseline"] = [args.baseline, path, outputs["plain, baseline"], "--jobs", str(args.jobs)]
@@ -53,7 +61,7 @@ def main():
             for _ in range(args.repeat):
                 for name, argv in programs.items():
                     runs[name].append(measure(argv))
-            if not filecmp.cmp(outputs["plain"], outputs["--layer 0"], shallow=False):
+            if "--layer 0" in rows and not filecmp.cmp(outputs["plain"], outputs["--layer 0"], shallow=False):
                 sys.exit("--layer 0 wrote another file than the plain conversion")
             if args.baseline and not filecmp.cmp(outputs["plain"], outputs["plain, baseline"], shallow=False):
                 sys.exit("the baseline wrote another file")
