@@ -3,6 +3,9 @@
 // or three workers at tiny chunk sizes, in-process through the core, and
 // every outcome must be identical: the stage messages, the failure, the
 // output's bytes, the malformed line, every field of the check's report.
+// The conversion on workers is also made of the file's bytes read once (as
+// a pipe's or decompressed text), read again from the copy the first
+// reading makes of them.
 //
 // The first two bytes choose the options (filter or not, its numbers) and
 // the workers and chunk size; the rest is the file.
@@ -10,11 +13,13 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "converter/check.h"
+#include "converter/input/input_file.h"
 #include "converter/pipeline.h"
 #include "memory_files.h"
 #include "support/failure.h"
@@ -37,13 +42,30 @@ struct Outcome {
   std::optional<ondravane::MalformedLine> malformed;
 };
 
+// The bytes of a file as a source that can only be read in order.
+class ReadOnce : public ondravane::ByteSource {
+ public:
+  explicit ReadOnce(ondravane::InputFile& file) : file_(file) {}
+  std::size_t read(char* into, std::size_t room) override { return file_.read(into, room); }
+  std::uint64_t bar_length() const override { return file_.bar_length(); }
+
+ private:
+  ondravane::InputFile& file_;
+};
+
 Outcome convert(const fuzzing::MemoryFile& input, const fuzzing::MemoryFile& output,
-                const fuzzing::MemoryFile& printed, const ConversionOptions& options) {
+                const fuzzing::MemoryFile& printed, const ConversionOptions& options, bool read_once = false) {
+  ondravane::ConversionInput source{input.path(), false, {}};
+  if (read_once) {
+    source.decode = [](ondravane::InputFile& file) -> std::unique_ptr<ondravane::ByteSource> {
+      return std::make_unique<ReadOnce>(file);
+    };
+  }
   Outcome outcome;
   output.clear();
   fuzzing::with_stdout_in(printed, [&] {
     try {
-      outcome.malformed = ondravane::convert(input.path(), output.path(), options).malformed;
+      outcome.malformed = ondravane::convert(source, output.path(), options).malformed;
       outcome.failure = "<no failure>";
     } catch (const ondravane::Failure& failure) {
       outcome.failure = failure.what();
@@ -106,11 +128,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (many.failure != one.failure) report("failure", file);
   if (many.output != one.output) report("output bytes", file);
   if (many.malformed != one.malformed) report("malformed line", file);
+  const Outcome once = convert(input, output, printed, options, true);
+  if (once.printed != one.printed) report("stage messages, read once", file);
+  if (once.failure != one.failure) report("failure, read once", file);
+  if (once.output != one.output) report("output bytes, read once", file);
+  if (once.malformed != one.malformed) report("malformed line, read once", file);
 
   CheckReport checked_once, checked_many;
-  const std::string once = check_failure(input.path(), checked_once, 1, ondravane::kDefaultChunkBytes);
+  const std::string on_one = check_failure(input.path(), checked_once, 1, ondravane::kDefaultChunkBytes);
   const std::string by_workers = check_failure(input.path(), checked_many, workers, chunk);
-  if (once != by_workers) report("check failure", file);
+  if (on_one != by_workers) report("check failure", file);
   if (!same_reports(checked_once, checked_many)) report("check report", file);
   return 0;
 }

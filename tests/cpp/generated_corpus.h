@@ -100,18 +100,24 @@ inline std::string generated_corpus(unsigned seed, int lines) {
 // layers from the last: every occurrence lists layers -1 to -4 (in any
 // order, now and then one of them twice, the second time with other
 // values), all `dimension` long, with values written as round(x, 6),
-// float32 activations widened to doubles and plain doubles print.
+// float32 activations widened to doubles and plain doubles print, mixed
+// within a list or a list all widened float32.
 inline std::string stock_corpus(unsigned seed, int lines, int dimension) {
   static const char* const kTokens[] = {"the", "\\u0120cat", "##s", "dog", "the", "k:1 2", "caf\\u00e9"};
   std::mt19937 engine(seed);
   auto pick = [&](int n) { return static_cast<int>(engine() % static_cast<unsigned>(n)); };
   std::normal_distribution<double> normal(0.0, 1.0);
+  // Now and then a whole list of widened float32 values, as most dumps
+  // hold; drawn apart, so that the rest of the corpus stays as it was.
+  std::mt19937 list_styles(seed + 1000);
   auto values = [&] {
+    const bool widened = list_styles() % 3 == 0;
     std::string text;
     for (int v = 0; v < dimension; ++v) {
       const double x = normal(engine) * (pick(10) == 0 ? 1e-5 : 1.0);
       char number[40];
-      switch (pick(3)) {
+      const int kind = pick(3);
+      switch (widened ? 1 : kind) {
         case 0: std::snprintf(number, sizeof number, "%.6g", x); break;
         case 1: std::snprintf(number, sizeof number, "%.17g", static_cast<double>(static_cast<float>(x))); break;
         default: std::snprintf(number, sizeof number, "%.17g", x); break;

@@ -9,11 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cfloat>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "converter/reading/copied_values.h"
 #include "failure_of.h"
 #include "generated_corpus.h"
 
@@ -82,6 +85,69 @@ TEST_F(ScratchDir, TheCopyGoesBesideTheOutputOrToTheTemporaryFolder) {
   ::unsetenv("TMPDIR");
   EXPECT_EQ(spill_folders("/dev/stdout"), (std::vector<std::string>{"", "/tmp"}));
 }
+
+// A layer's list in the copy: its numbers when they are shorter than its
+// text, 4 bytes a value when every double is a float's, read back to the
+// same bits.
+struct CopiedList {
+  const char* name;
+  std::string text;
+  std::vector<double> values;
+  std::size_t held;  // bytes in the copy
+};
+
+std::string list_text(const std::vector<double>& values) {
+  std::string text = "[";
+  for (const double value : values) {
+    char number[32];
+    std::snprintf(number, sizeof number, "%s%.17g", text.size() > 1 ? ", " : "", value);
+    text += number;
+  }
+  return text + "]";
+}
+
+std::vector<CopiedList> copied_lists() {
+  const std::vector<double> widened = {0.2905067503452301, -0.0, 1.401298464324817e-45, FLT_MAX, -0.5};
+  const std::vector<double> doubles = {0.1, 0.2905067503452301, 1e39, 4.9e-324, -0.0};
+  return {
+      {"WidenedFloatsTakeFourBytesEach", list_text(widened), widened, 5 + 4 * widened.size()},
+      {"OneDoubleMakesEveryValueADouble", list_text(doubles), doubles, 5 + 8 * doubles.size()},
+      {"ShortTextStaysText", "[0, 1.5]", {0, 1.5}, 8},
+      {"AnEmptyListStaysText", "[]", {}, 2},
+      {"RoundedDecimalsAsDoublesWhenShorter", "[-0.123457, 0.654321, -0.000123, 0.999999, -0.5, 0.25, 0.333333, -0.777777]",
+       {-0.123457, 0.654321, -0.000123, 0.999999, -0.5, 0.25, 0.333333, -0.777777}, 5 + 64},
+  };
+}
+
+class CopiedValuesTest : public testing::TestWithParam<CopiedList> {};
+
+TEST_P(CopiedValuesTest, AreHeldInTheShorterFormAndReadBackExactly) {
+  const CopiedList& list = GetParam();
+  std::string copy = "x";  // what the copy held before
+  append_copied_values(copy, list.text, list.values);
+  ASSERT_EQ(copy.size(), 1 + list.held);
+  const std::string_view piece = std::string_view(copy).substr(1);
+  std::vector<double> read = {7.0};
+  if (!holds_copied_numbers(piece)) {
+    EXPECT_EQ(piece, list.text);
+    return;
+  }
+  std::size_t used = 0;
+  ASSERT_TRUE(read_copied_numbers(piece, read, used));
+  EXPECT_EQ(used, list.held);
+  ASSERT_EQ(read.size(), list.values.size());
+  for (std::size_t i = 0; i < read.size(); ++i) {
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(read[i]), std::bit_cast<std::uint64_t>(list.values[i])) << i;
+  }
+  // Held in part (the second reading's first guess of its length was too
+  // short), it is not read.
+  for (std::size_t cut : {std::size_t{0}, std::size_t{3}, list.held - 1}) {
+    EXPECT_FALSE(read_copied_numbers(piece.substr(0, cut), read, used)) << cut;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, CopiedValuesTest, testing::ValuesIn(copied_lists()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ondravane

@@ -34,6 +34,7 @@ struct IndexedLine {
 struct CorpusIndex {
   bool numbered = false;           // tokens are numbered (for the filter)
   std::uint32_t layers_read = 1;   // layer lists read again per occurrence
+  bool copied = false;             // read again from a copy (reading/copied_values.h)
   ChunkedArray<IndexedLine> lines;
   ChunkedArray<std::uint32_t> places;
   ChunkedArray<std::uint32_t> fingerprints;

@@ -4,8 +4,6 @@
 // for an input read once, writing the pieces read again to its copy.
 #pragma once
 
-#include <sys/uio.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -27,26 +25,29 @@ struct IndexChunk : LineChunk {
   std::vector<std::uint32_t> prints;    // their fingerprint, one an occurrence
   std::string tokens;                   // when numbering tokens: texts, marks removed
   std::vector<std::size_t> token_ends;  // where each text ends in `tokens`
-  // For a copy: the pieces read again, in the chunk's text, in file order.
-  std::vector<iovec> spilled;
+  // For a copy: the pieces read again, in file order, as the copy holds
+  // them (reading/copied_values.h), and room to convert a list in.
+  std::string copy;
+  std::vector<double> values;
   std::size_t taken_occurrences = 0;    // of the pass, by the calling thread
 
   std::size_t result_bytes() const {
     return lines.size() * sizeof(IndexedLine) + pieces.size() * sizeof(PiecePlace) +
-           prints.size() * sizeof(std::uint32_t) + tokens.size() + token_ends.size() * sizeof(std::size_t);
+           prints.size() * sizeof(std::uint32_t) + tokens.size() + token_ends.size() * sizeof(std::size_t) +
+           copy.size();
   }
-  // The pieces copied are not counted: they never hold more than the
-  // chunk's text, and stand there.
   std::size_t held_bytes() const {
     return LineChunk::held_bytes() + lines.capacity() * sizeof(IndexedLine) +
            pieces.capacity() * sizeof(PiecePlace) + prints.capacity() * sizeof(std::uint32_t) +
-           tokens.capacity() + token_ends.capacity() * sizeof(std::size_t) + spilled.capacity() * sizeof(iovec);
+           tokens.capacity() + token_ends.capacity() * sizeof(std::size_t) + copy.capacity() +
+           values.capacity() * sizeof(double);
   }
 };
 
 // The work on a chunk: each line checked in full, its pieces kept; with
-// `copied`, the pieces read again are noted for the copy, and the places
-// and lengths kept are those of the line as the copy holds it.
+// `copied`, the pieces read again are added to the chunk's copy, and the
+// places, lengths and fingerprints kept are those of the line as the copy
+// holds it.
 struct IndexLines {
   bool number_tokens = false;
   bool copied = false;
@@ -61,6 +62,7 @@ class IndexBuilder {
       : index_(index), copy_(copy) {
     index_.numbered = number_tokens;
     index_.layers_read = static_cast<std::uint32_t>(layers.count());
+    index_.copied = copy != nullptr;
   }
   // Adds the i-th line of the chunk's last pass.
   void take(IndexChunk& chunk, std::size_t i);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "converter/input/input_file.h"
+#include "converter/reading/copied_values.h"
 #include "converter/tokens/token_marks.h"
 #include "converter/vectors/combine_layers.h"
 #include "converter/vectors/unwritable_occurrence.h"
@@ -46,7 +47,10 @@ OccurrenceReader::Read OccurrenceReader::read(const CorpusIndex& index, std::uin
       continue;
     }
     const auto read_values = [&](std::string_view piece, std::size_t& used) {
-      return parser_.read_values(piece, 0, layers_[slot], used) && piece_read(piece, used);
+      const bool read = index.copied && holds_copied_numbers(piece)
+                            ? read_copied_numbers(piece, layers_[slot], used)
+                            : parser_.read_values(piece, 0, layers_[slot], used);
+      return read && piece_read(piece, used);
     };
     if (!read_piece(pieces_, line_offset, shape.length, place, layer_guesses_[slot], read_values)) {
       return Read::kChanged;
