@@ -34,7 +34,8 @@ CheckReport check_source(ByteSource& source, std::size_t max_problems, unsigned 
   // Workers read a file that can be read at any offset themselves, each its
   // range.
   if (!workers.inline_work() && source.ranged_fd() >= 0) {
-    ChunkRanges ranges(source.ranged_fd(), source.ranged_size(), chunk_bytes);
+    ChunkRanges ranges(source.ranged_fd(), source.ranged_size(), chunk_bytes,
+                       std::size_t{jobs} * kBytesInFlightPerWorker);
     run_chunks_in_order(ranges, workers, take);
     return report;
   }

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "converter/input/chunk_bytes.h"
 
@@ -18,13 +20,24 @@ class ChunkRanges {
   // The first `size` bytes of `fd`, which stays owned by the caller, in
   // ranges of `chunk_bytes`, and of at least kMinRange: a range is worth
   // handing to a thread only when it can hold a line.
+  // Buffers of chunks taken back are kept for the chunks to come, up to
+  // `spare_bytes` of them.
   static constexpr std::size_t kMinRange = 64;
-  ChunkRanges(int fd, std::uint64_t size, std::size_t chunk_bytes)
-      : fd_(fd), size_(size), chunk_bytes_(chunk_bytes < kMinRange ? kMinRange : chunk_bytes) {}
+  ChunkRanges(int fd, std::uint64_t size, std::size_t chunk_bytes, std::size_t spare_bytes = 0)
+      : fd_(fd),
+        size_(size),
+        chunk_bytes_(chunk_bytes < kMinRange ? kMinRange : chunk_bytes),
+        spare_limit_(spare_bytes) {}
 
-  // Gives `chunk` the next range; false past the end.
+  // Gives `chunk` the next range, and a buffer kept from a chunk before
+  // when it has none; false past the end.
   bool fill(ChunkBytes& chunk) {
     if (next_ >= size_) return false;
+    if (chunk.buffer_.capacity() == 0 && !spare_.empty()) {
+      spare_held_ -= spare_.back().capacity();
+      chunk.buffer_ = std::move(spare_.back());
+      spare_.pop_back();
+    }
     chunk.fd_ = fd_;
     chunk.begin_ = next_;
     chunk.range_end_ = std::min<std::uint64_t>(size_, next_ + chunk_bytes_);
@@ -34,10 +47,19 @@ class ChunkRanges {
     return true;
   }
 
-  // After `chunk` was worked on and taken: gives back a buffer that grew for
-  // one long line.
-  void release(ChunkBytes& chunk) const {
-    if (chunk.buffer_.capacity() <= 4 * chunk_bytes_) return;
+  // After `chunk` was worked on and taken: its buffer is kept for the
+  // chunks to come, unless it grew for one long line or the buffers kept
+  // hold their share already; else its pages go back to the system. A range
+  // is read with the byte before it, and a line that goes on past it
+  // doubles that: a buffer of four such windows is one that ordinary lines
+  // fill again, and mapping and faulting in its pages anew for every chunk
+  // took more of the system's time than the reading itself.
+  void release(ChunkBytes& chunk) {
+    const std::size_t held = chunk.buffer_.capacity();
+    if (held != 0 && held <= 4 * (chunk_bytes_ + 1) && spare_held_ + held <= spare_limit_) {
+      spare_held_ += held;
+      spare_.push_back(std::move(chunk.buffer_));
+    }
     chunk.buffer_.release();
   }
 
@@ -49,6 +71,9 @@ class ChunkRanges {
   std::uint64_t size_;
   std::size_t chunk_bytes_;
   std::uint64_t next_ = 0;
+  std::size_t spare_limit_;
+  std::size_t spare_held_ = 0;
+  std::vector<MappedBuffer> spare_;
 };
 
 }  // namespace ondravane

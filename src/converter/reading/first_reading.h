@@ -159,7 +159,8 @@ std::optional<MalformedLine> read_lines(ByteSource& source, unsigned jobs, std::
   // its range; anything else is read in order by this thread.
   bool finished;
   if (!workers.inline_work() && source.ranged_fd() >= 0) {
-    ChunkRanges ranges(source.ranged_fd(), source.ranged_size(), chunk_bytes);
+    ChunkRanges ranges(source.ranged_fd(), source.ranged_size(), chunk_bytes,
+                       std::size_t{jobs} * kBytesInFlightPerWorker);
     finished = run_chunks_in_order(ranges, workers, take);
   } else {
     ChunkReader reader(source, chunk_bytes);
