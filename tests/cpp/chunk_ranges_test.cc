@@ -41,7 +41,9 @@ TEST_P(ChunkRangesTest, KeepsABufferOrdinaryLinesFillAgain) {
   ChunkBytes chunk, next;
   ASSERT_TRUE(ranges.fill(chunk));
   ASSERT_TRUE(ranges.fill(chunk));
-  ASSERT_TRUE(chunk.load(SIZE_MAX));
+  // A line that fits in four ranges is read whole within a limit of four
+  // ranges (the window also holds the byte before the range).
+  ASSERT_TRUE(chunk.load(line.ranges < 3 ? 4 * kRange : SIZE_MAX));
   EXPECT_EQ(chunk.lines(), text.substr(kRange + 11));
   const std::size_t held = chunk.capacity();
   ranges.release(chunk);

@@ -68,8 +68,11 @@ bool ChunkBytes::load(std::size_t limit) {
   // The last line starting in the range goes on past it: read on until its
   // LF, or the end of the file.
   while (tail_open_) {
-    const std::size_t more = std::max<std::size_t>(end_, 4096);
-    if (end_ + more > limit) return false;
+    // Doubling, but up to the limit itself: the window is a range and the
+    // byte before it, so doubling alone would pass a limit of whole ranges
+    // by a few bytes and leave the line to wait for its turn.
+    if (end_ >= limit) return false;
+    const std::size_t more = std::min(std::max<std::size_t>(end_, 4096), limit - end_);
     reserve(end_ + more, end_);
     const std::size_t got = read_at(from + end_, end_, more);
     const void* lf = std::memchr(buffer_.get() + end_, '\n', got);
