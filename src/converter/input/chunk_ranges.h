@@ -17,12 +17,11 @@ namespace ondravane {
 
 class ChunkRanges {
  public:
+  static constexpr std::size_t kMinRange = 64;
   // The first `size` bytes of `fd`, which stays owned by the caller, in
   // ranges of `chunk_bytes`, and of at least kMinRange: a range is worth
-  // handing to a thread only when it can hold a line.
-  // Buffers of chunks taken back are kept for the chunks to come, up to
-  // `spare_bytes` of them.
-  static constexpr std::size_t kMinRange = 64;
+  // handing to a thread only when it can hold a line. Buffers of chunks
+  // taken back are kept for the chunks to come, up to `spare_bytes` of them.
   ChunkRanges(int fd, std::uint64_t size, std::size_t chunk_bytes, std::size_t spare_bytes = 0)
       : fd_(fd),
         size_(size),
