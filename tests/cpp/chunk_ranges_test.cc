@@ -1,6 +1,7 @@
-// The buffers of chunks read from ranges of a file: one that ordinary lines
-// fill again is kept for the chunks to come, up to the bytes kept, one that
-// grew for a long line is given back.
+// Chunks read from ranges of a file: a buffer that ordinary lines fill again
+// is kept for the chunks to come, up to the bytes kept, one that grew for a
+// long line is given back; ranges grow with the lines seen; a line that goes
+// on past its range is read with little beyond its end.
 #include "converter/input/chunk_ranges.h"
 
 #include <fcntl.h>
@@ -8,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <fstream>
 #include <string>
 
 #include "generated_corpus.h"
@@ -59,6 +62,86 @@ INSTANTIATE_TEST_SUITE_P(Lines, ChunkRangesTest,
                                          LongLine{"TenRanges", 10, 64 * kRange, false},
                                          LongLine{"BeyondTheBytesKept", 1.6, 2 * kRange, false}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The bytes this process has read so far.
+std::uint64_t bytes_read() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  std::uint64_t value = 0;
+  while (io >> key >> value) {
+    if (key == "rchar:") return value;
+  }
+  return 0;
+}
+
+class ChunkRangesReadingTest : public ScratchDir {
+ protected:
+  int open_text(const std::string& text) {
+    write_whole(dir_ + "/in.jsonl", text);
+    fd_ = ::open((dir_ + "/in.jsonl").c_str(), O_RDONLY | O_CLOEXEC);
+    return fd_;
+  }
+  void TearDown() override {
+    if (fd_ >= 0) ::close(fd_);
+    ScratchDir::TearDown();
+  }
+  int fd_ = -1;
+};
+
+TEST_F(ChunkRangesReadingTest, RangesGrowToTwiceTheLongestLineSeen) {
+  // Lines of 3,000 bytes: the first range sees the second line go on past
+  // it, so the ranges after it span 6,000 bytes and hold two line starts.
+  std::string text;
+  for (int i = 0; i < 8; ++i) text += std::string(2999, static_cast<char>('a' + i)) + "\n";
+  ASSERT_GE(open_text(text), 0);
+  ChunkRanges ranges(fd_, text.size(), kRange);
+  ChunkBytes chunk;
+  ASSERT_TRUE(ranges.fill(chunk));
+  ASSERT_TRUE(chunk.load(SIZE_MAX));
+  EXPECT_EQ(chunk.lines(), text.substr(0, 6000));
+  ranges.release(chunk);
+  ASSERT_TRUE(ranges.fill(chunk));  // [4096, 10096)
+  ASSERT_TRUE(chunk.load(SIZE_MAX));
+  EXPECT_EQ(chunk.lines(), text.substr(6000, 6000));
+  ranges.release(chunk);
+  ASSERT_TRUE(ranges.fill(chunk));  // [10096, 16096)
+  ASSERT_TRUE(chunk.load(SIZE_MAX));
+  EXPECT_EQ(chunk.lines(), text.substr(12000, 6000));
+  ranges.release(chunk);
+  // Never past twice the chunk size, however long the lines.
+  const std::string long_lines = std::string(3 * kRange - 1, 'x') + "\n" + std::string(20 * kRange, 'y') + "\n";
+  ::close(fd_);
+  ASSERT_GE(open_text(long_lines), 0);
+  ChunkRanges capped(fd_, long_lines.size(), kRange);
+  ASSERT_TRUE(capped.fill(chunk));
+  ASSERT_TRUE(chunk.load(SIZE_MAX));
+  capped.release(chunk);
+  ASSERT_TRUE(capped.fill(chunk));  // [4096, 12288): the second line starts just after it
+  ASSERT_TRUE(chunk.load(SIZE_MAX));
+  EXPECT_TRUE(chunk.lines().empty());
+  capped.release(chunk);
+  ASSERT_TRUE(capped.fill(chunk));  // [12288, 20480)
+  ASSERT_TRUE(chunk.load(SIZE_MAX));
+  EXPECT_EQ(chunk.lines(), long_lines.substr(3 * kRange));
+}
+
+TEST_F(ChunkRangesReadingTest, ReadsALineGoingOnLittlePastItsEnd) {
+  // The line that goes on past the first range ends 1,000 bytes past 256
+  // windows: reading on in steps as large as what was read reached 512.
+  const std::size_t line_end = 256 * kRange + 1000;
+  const std::string text = std::string(99, 'a') + "\n" + std::string(line_end - 101, 'b') + "\n" +
+                           std::string(3 << 20, 'c') + "\n";
+  ASSERT_GE(open_text(text), 0);
+  ChunkRanges ranges(fd_, text.size(), kRange);
+  ChunkBytes chunk;
+  ASSERT_TRUE(ranges.fill(chunk));
+  const std::uint64_t before = bytes_read();
+  ASSERT_TRUE(chunk.load(SIZE_MAX));
+  const std::uint64_t read = bytes_read() - before;
+  EXPECT_EQ(chunk.lines(), text.substr(0, line_end));
+  EXPECT_GE(read, line_end);
+  EXPECT_LE(read, line_end + line_end / 4 + (64 << 10));
+}
 
 }  // namespace
 }  // namespace ondravane

@@ -11,6 +11,15 @@
 
 namespace ondravane {
 
+namespace {
+
+// The first read past a range for the line that goes on; later reads take a
+// quarter of the tail read so far, so at most that much is read past the LF
+// in a few calls whatever the line's length.
+constexpr std::size_t kTailStep = std::size_t{64} << 10;
+
+}  // namespace
+
 void ChunkBytes::reserve(std::size_t size, std::size_t keep) { buffer_.reserve(size, keep); }
 
 std::size_t ChunkBytes::read_at(std::uint64_t offset, std::size_t at, std::size_t length) {
@@ -30,6 +39,7 @@ std::size_t ChunkBytes::read_at(std::uint64_t offset, std::size_t at, std::size_
 }
 
 void ChunkBytes::finish_load(std::size_t lines_end) {
+  if (tail_open_) longest_line_seen_ = lines_end - tail_start_;
   size_ = lines_end - start_;
   end_ = lines_end;
   fd_ = -1;
@@ -52,6 +62,7 @@ bool ChunkBytes::load(std::size_t limit) {
       const void* lf = read == 0 ? nullptr : std::memchr(buffer_.get(), '\n', std::min(read, window - 1));
       if (lf == nullptr) {
         start_ = 0;
+        longest_line_seen_ = read;
         finish_load(0);
         return true;
       }
@@ -63,17 +74,23 @@ bool ChunkBytes::load(std::size_t limit) {
       finish_load(read);
       return true;
     }
+    tail_start_ = last_lf == nullptr
+                      ? start_
+                      : static_cast<std::size_t>(static_cast<const char*>(last_lf) - buffer_.get()) + 1;
     tail_open_ = true;
   }
   // The last line starting in the range goes on past it: read on until its
-  // LF, or the end of the file.
+  // LF, or the end of the file. The buffer doubles, but up to the limit
+  // itself: the window is a range and the byte before it, so doubling alone
+  // would pass a limit of whole ranges by a few bytes and leave the line to
+  // wait for its turn. The reads are smaller than the room: what is read past
+  // the LF belongs to the next range, whose worker reads it again, and reads
+  // as large as the buffer read as much again as the range on every chunk.
   while (tail_open_) {
-    // Doubling, but up to the limit itself: the window is a range and the
-    // byte before it, so doubling alone would pass a limit of whole ranges
-    // by a few bytes and leave the line to wait for its turn.
     if (end_ >= limit) return false;
-    const std::size_t more = std::min(std::max<std::size_t>(end_, 4096), limit - end_);
-    reserve(end_ + more, end_);
+    if (end_ >= capacity()) reserve(end_ + std::min(std::max<std::size_t>(end_, 4096), limit - end_), end_);
+    const std::size_t tail = end_ - static_cast<std::size_t>(range_end_ - from);
+    const std::size_t more = std::min({std::max(kTailStep, tail / 4), capacity() - end_, limit - end_});
     const std::size_t got = read_at(from + end_, end_, more);
     const void* lf = std::memchr(buffer_.get() + end_, '\n', got);
     if (lf != nullptr) {

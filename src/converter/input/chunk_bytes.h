@@ -48,6 +48,10 @@ class ChunkBytes {
   // `tail_open_` once the range is read and its last line goes on.
   int fd_ = -1;
   bool tail_open_ = false;
+  // The longest line load() measured: the one that went on past the range,
+  // or, for a range inside one line, the range.
+  std::size_t longest_line_seen_ = 0;
+  std::size_t tail_start_ = 0;  // where the line that goes on starts
   std::uint64_t begin_ = 0;
   std::uint64_t range_end_ = 0;
 };

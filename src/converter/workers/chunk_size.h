@@ -15,8 +15,11 @@ inline constexpr unsigned kChunksPerWorker = 3;
 
 // The memory the chunks in flight may hold per worker, input and results
 // together, whatever the lines' lengths: a chunk alone may hold more (a line
-// longer than this is worked on alone).
-inline constexpr std::size_t kBytesInFlightPerWorker = std::size_t{4} << 20;
+// longer than this is worked on alone). Ranges of a file grow to twice the
+// chunk size for long lines (ChunkRanges): a range and a line going on past
+// it fit this with room to spare, so lines of a few MB (13 layers) are read
+// by the workers side by side rather than one at a time.
+inline constexpr std::size_t kBytesInFlightPerWorker = std::size_t{8} << 20;
 
 // A worker leaves the rest of a chunk to the calling thread once its results
 // hold this much (files of many tiny lines have results larger than their
