@@ -9,6 +9,7 @@
 #include "converter/input/chunk_reader.h"
 #include "converter/input/input_file.h"
 #include "converter/workers/chunk_loop.h"
+#include "converter/workers/chunk_size.h"
 #include "converter/workers/ordered_workers.h"
 
 namespace ondravane {
@@ -35,7 +36,7 @@ CheckReport check_source(ByteSource& source, std::size_t max_problems, unsigned 
   // range.
   if (!workers.inline_work() && source.ranged_fd() >= 0) {
     ChunkRanges ranges(source.ranged_fd(), source.ranged_size(), chunk_bytes,
-                       std::size_t{jobs} * kBytesInFlightPerWorker);
+                       std::size_t{jobs} * kSpareBytesPerWorker);
     run_chunks_in_order(ranges, workers, take);
     return report;
   }

@@ -160,7 +160,7 @@ std::optional<MalformedLine> read_lines(ByteSource& source, unsigned jobs, std::
   bool finished;
   if (!workers.inline_work() && source.ranged_fd() >= 0) {
     ChunkRanges ranges(source.ranged_fd(), source.ranged_size(), chunk_bytes,
-                       std::size_t{jobs} * kBytesInFlightPerWorker);
+                       std::size_t{jobs} * kSpareBytesPerWorker);
     finished = run_chunks_in_order(ranges, workers, take);
   } else {
     ChunkReader reader(source, chunk_bytes);

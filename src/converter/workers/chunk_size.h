@@ -21,6 +21,13 @@ inline constexpr unsigned kChunksPerWorker = 3;
 // by the workers side by side rather than one at a time.
 inline constexpr std::size_t kBytesInFlightPerWorker = std::size_t{8} << 20;
 
+// The buffers of chunks taken back that a reading of ranges keeps for the
+// chunks to come (ChunkRanges), per worker. A buffer is made only when none
+// is kept, so no more exist than chunks in the ring: keeping every ordinary
+// one adds nothing to the peak the ring reaches, and spares faulting in new
+// pages for chunk after chunk of long lines.
+inline constexpr std::size_t kSpareBytesPerWorker = kChunksPerWorker * kBytesInFlightPerWorker;
+
 // A worker leaves the rest of a chunk to the calling thread once its results
 // hold this much (files of many tiny lines have results larger than their
 // bytes), so a chunk's results stay bounded too.
