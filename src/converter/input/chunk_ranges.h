@@ -26,7 +26,7 @@ class ChunkRanges {
  public:
   static constexpr std::size_t kMinRange = 64;
   static constexpr std::size_t kLinesPerRange = 2;
-  static constexpr std::size_t kMostChunksPerRange = 2;
+  static constexpr std::size_t kLargestRangeInChunks = 2;
   // The first `size` bytes of `fd`, which stays owned by the caller, in
   // ranges of at least `chunk_bytes`, and of at least kMinRange: a range is
   // worth handing to a thread only when it can hold a line. Buffers of
@@ -67,7 +67,7 @@ class ChunkRanges {
   // and faulting in its pages anew for every chunk took more of the
   // system's time than the reading itself.
   void release(ChunkBytes& chunk) {
-    const std::size_t most = kMostChunksPerRange * chunk_bytes_;
+    const std::size_t most = kLargestRangeInChunks * chunk_bytes_;
     const std::size_t wanted = chunk.longest_line_seen_ > most / kLinesPerRange
                                    ? most
                                    : kLinesPerRange * chunk.longest_line_seen_;
