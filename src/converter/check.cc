@@ -33,14 +33,15 @@ CheckReport check_source(ByteSource& source, std::size_t max_problems, unsigned 
     return true;
   };
   // Workers read a file that can be read at any offset themselves, each its
-  // range.
-  if (!workers.inline_work() && source.ranged_fd() >= 0) {
+  // range, when its lines fit the ranges.
+  if (!workers.inline_work() && source.ranged_fd() >= 0 &&
+      ChunkRanges::suit(source.ranged_fd(), source.ranged_size(), chunk_bytes)) {
     ChunkRanges ranges(source.ranged_fd(), source.ranged_size(), chunk_bytes,
                        std::size_t{jobs} * kSpareBytesPerWorker);
     run_chunks_in_order(ranges, workers, take);
     return report;
   }
-  ChunkReader reader(source, chunk_bytes);
+  ChunkReader reader(source, chunk_bytes, kBytesInFlightPerWorker);
   run_chunks_in_order(reader, workers, take);
   reader.raise_read_error();
   return report;

@@ -143,5 +143,33 @@ TEST_F(ChunkRangesReadingTest, ReadsALineGoingOnLittlePastItsEnd) {
   EXPECT_LE(read, line_end + line_end / 4 + (64 << 10));
 }
 
+struct FirstLine {
+  const char* name;
+  std::size_t length;  // LF included; 0: an empty file
+  bool ends_file;      // nothing after it, and no LF
+  bool suits;
+};
+
+class ChunkRangesSuitTest : public ChunkRangesReadingTest, public testing::WithParamInterface<FirstLine> {};
+
+// Ranges of kRange grow to twice that at most: a first line longer than
+// that sends the file to the reading in order.
+TEST_P(ChunkRangesSuitTest, SuitsAFileWhoseFirstLineFitsTheLargestRange) {
+  const FirstLine& line = GetParam();
+  std::string text = line.length == 0 ? "" : std::string(line.length - 1, 'a') + (line.ends_file ? "a" : "\n");
+  if (!line.ends_file) text += std::string(100, 'b') + "\n";
+  ASSERT_GE(open_text(text), 0);
+  EXPECT_EQ(ChunkRanges::suit(fd_, text.size(), kRange), line.suits);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, ChunkRangesSuitTest,
+                         testing::Values(FirstLine{"Empty", 0, true, true}, FirstLine{"Short", 10, false, true},
+                                         FirstLine{"AsLongAsTheLargestRange", 2 * kRange, false, true},
+                                         FirstLine{"LongerThanTheLargestRange", 2 * kRange + 2, false, false},
+                                         FirstLine{"LongerThanAReadStep", 200000, false, false},
+                                         FirstLine{"AShortFileWithoutLF", kRange, true, true},
+                                         FirstLine{"ALongFileWithoutLF", 3 * kRange, true, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
 }  // namespace ondravane

@@ -12,9 +12,15 @@
 // and ranges of 1 MiB, the workers of the check read 1.75 times the file.
 #pragma once
 
+#include <sys/types.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -38,6 +44,32 @@ class ChunkRanges {
         chunk_bytes_(chunk_bytes < kMinRange ? kMinRange : chunk_bytes),
         range_bytes_(chunk_bytes_),
         spare_limit_(spare_bytes) {}
+
+  // Whether the first line of the file (of `size` bytes, `fd` read at any
+  // offset) fits in the largest range. Lines longer than that leave most
+  // ranges inside a line, whose workers read it only to find no line start
+  // (the 13-layer benchmark file's workers read it 1.9 times over), so
+  // such a file is better read in order by one thread, the workers checking
+  // what it read; a dump's lines are of one kind. False when the bytes
+  // cannot be read: the reading in order meets the failure where it lies.
+  static bool suit(int fd, std::uint64_t size, std::size_t chunk_bytes) {
+    const std::uint64_t largest = kLargestRangeInChunks * std::max(chunk_bytes, kMinRange);
+    const std::uint64_t searched = std::min(size, largest);  // a fitting line's LF lies in them
+    constexpr std::size_t kStep = std::size_t{64} << 10;
+    const std::unique_ptr<char[]> step(new char[kStep]);
+    std::uint64_t done = 0;
+    while (done < searched) {
+      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kStep, searched - done));
+      const ssize_t count = ::pread(fd, step.get(), want, static_cast<off_t>(done));
+      if (count > 0) {
+        if (std::memchr(step.get(), '\n', static_cast<std::size_t>(count)) != nullptr) return true;
+        done += static_cast<std::uint64_t>(count);
+      } else if (count == 0 || errno != EINTR) {
+        return false;
+      }
+    }
+    return size <= largest;
+  }
 
   // Gives `chunk` the next range, and a buffer kept from a chunk before
   // when it has none; false past the end.

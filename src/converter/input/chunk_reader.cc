@@ -25,7 +25,7 @@ bool ChunkReader::fill(ChunkBytes& chunk) {
   } else {
     // A buffer that grew for one long line is not kept for every later chunk.
     const std::size_t wanted = std::max(chunk_bytes_, carry + 1);
-    if (chunk.buffer_.capacity() > 4 * wanted) {
+    if (chunk.buffer_.capacity() > std::max(4 * wanted, kept_bytes_)) {
       chunk.buffer_.release();
     }
     reserve(chunk, wanted, 0);

@@ -156,14 +156,16 @@ std::optional<MalformedLine> read_lines(ByteSource& source, unsigned jobs, std::
     return !malformed;
   };
   // Workers read a file that can be read at any offset themselves, each
-  // its range; anything else is read in order by this thread.
+  // its range, when its lines fit the ranges; anything else is read in order
+  // by this thread.
   bool finished;
-  if (!workers.inline_work() && source.ranged_fd() >= 0) {
+  if (!workers.inline_work() && source.ranged_fd() >= 0 &&
+      ChunkRanges::suit(source.ranged_fd(), source.ranged_size(), chunk_bytes)) {
     ChunkRanges ranges(source.ranged_fd(), source.ranged_size(), chunk_bytes,
                        std::size_t{jobs} * kSpareBytesPerWorker);
     finished = run_chunks_in_order(ranges, workers, take);
   } else {
-    ChunkReader reader(source, chunk_bytes);
+    ChunkReader reader(source, chunk_bytes, kBytesInFlightPerWorker);
     finished = run_chunks_in_order(reader, workers, take);
     if (finished) reader.raise_read_error();
   }
