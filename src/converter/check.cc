@@ -33,9 +33,8 @@ CheckReport check_source(ByteSource& source, std::size_t max_problems, unsigned 
     return true;
   };
   // Workers read a file that can be read at any offset themselves, each its
-  // range, when its lines fit the ranges.
-  if (!workers.inline_work() && source.ranged_fd() >= 0 &&
-      ChunkRanges::suit(source.ranged_fd(), source.ranged_size(), chunk_bytes)) {
+  // range.
+  if (!workers.inline_work() && source.ranged_fd() >= 0) {
     ChunkRanges ranges(source.ranged_fd(), source.ranged_size(), chunk_bytes,
                        std::size_t{jobs} * kSpareBytesPerWorker);
     run_chunks_in_order(ranges, workers, take);

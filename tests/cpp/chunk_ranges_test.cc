@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include "generated_corpus.h"
 
@@ -143,44 +142,6 @@ TEST_F(ChunkRangesReadingTest, ReadsALineGoingOnLittlePastItsEnd) {
   EXPECT_GE(read, line_end);
   EXPECT_LE(read, line_end + line_end / 4 + (64 << 10));
 }
-
-struct SampledLines {
-  const char* name;
-  std::vector<std::size_t> lengths;  // of the lines, LF included
-  std::size_t unended;               // bytes after them without an LF
-  bool suits;
-};
-
-class ChunkRangesSuitTest : public ChunkRangesReadingTest, public testing::WithParamInterface<SampledLines> {};
-
-// Ranges of kRange grow to twice that at most: lines longer than that on
-// average in the first four largest ranges send the file to the reading in
-// order.
-TEST_P(ChunkRangesSuitTest, SuitsAFileWhoseLinesFitTheLargestRange) {
-  const SampledLines& sample = GetParam();
-  std::string text;
-  for (std::size_t length : sample.lengths) text += std::string(length - 1, 'a') + "\n";
-  text += std::string(sample.unended, 'b');
-  ASSERT_GE(open_text(text), 0);
-  EXPECT_EQ(ChunkRanges::suit(fd_, text.size(), kRange), sample.suits);
-}
-
-std::vector<std::size_t> many(std::size_t count, std::size_t length, std::size_t first = 0) {
-  std::vector<std::size_t> lengths(count, length);
-  if (first != 0) lengths.front() = first;
-  return lengths;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lines, ChunkRangesSuitTest,
-    testing::Values(SampledLines{"Empty", {}, 0, true}, SampledLines{"Short", many(1000, 10), 0, true},
-                    SampledLines{"AsLongAsTheLargestRange", many(6, 2 * kRange), 0, true},
-                    SampledLines{"LongerThanTheLargestRange", many(6, 2 * kRange + 100), 0, false},
-                    SampledLines{"ALongFirstLineAmongShortOnes", many(300, 100, 5 * kRange), 0, true},
-                    SampledLines{"AShortFirstLineAmongLongOnes", many(6, 3 * kRange, 10), 0, false},
-                    SampledLines{"AShortFileWithoutLF", {}, kRange, true},
-                    SampledLines{"ALongFileWithoutLF", {}, 3 * kRange, false}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace ondravane

@@ -243,5 +243,34 @@ TEST_F(ReaderTest, ChunksSplitAlikeForEveryChunkSize) {
   }
 }
 
+// Chunks filled in turn, as a ring serving workers: a buffer that grew for
+// lines longer than twice the chunk size is kept for the next fill when it
+// is within the bytes kept, and the lines come out the same either way.
+TEST_F(ReaderTest, ChunksInTurnKeepBuffersWithinTheBytesKept) {
+  std::string content;
+  for (int i = 0; i < 12; ++i) content += std::string(3 * 4096 - 1, static_cast<char>('a' + i)) + "\n";
+  const std::string path = write_file(content);
+  for (const std::size_t kept : {std::size_t{0}, std::size_t{64} << 10}) {
+    InputFile file(path);
+    ChunkReader reader(file, 4096, kept);
+    ChunkBytes ring[3];
+    std::string read;
+    int fresh = 0;  // fills that found no buffer
+    for (std::size_t i = 0;; ++i) {
+      ChunkBytes& chunk = ring[i % 3];
+      if (i >= 3) reader.release(chunk);  // the oldest, taken
+      fresh += chunk.capacity() == 0 ? 1 : 0;
+      if (!reader.fill(chunk)) break;
+      read += chunk.lines();
+    }
+    EXPECT_EQ(read, content) << kept;
+    if (kept == 0) {
+      EXPECT_GT(fresh, 6) << "buffers given back";
+    } else {
+      EXPECT_EQ(fresh, 3) << "buffers kept";
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ondravane

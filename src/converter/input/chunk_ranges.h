@@ -12,15 +12,9 @@
 // and ranges of 1 MiB, the workers of the check read 1.75 times the file.
 #pragma once
 
-#include <sys/types.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -44,43 +38,6 @@ class ChunkRanges {
         chunk_bytes_(chunk_bytes < kMinRange ? kMinRange : chunk_bytes),
         range_bytes_(chunk_bytes_),
         spare_limit_(spare_bytes) {}
-
-  // Whether the lines of the file (of `size` bytes, `fd` read at any
-  // offset) fit in the largest range, judged from their mean length in the
-  // first kSampledRanges largest ranges. Lines longer than that leave most
-  // ranges inside a line, whose workers read it only to find no line start
-  // (the 13-layer benchmark file's workers read it 1.9 times over), so
-  // such a file is better read in order by one thread, the workers checking
-  // what it read; a dump's lines are of one kind. False when the bytes
-  // cannot be read: the reading in order meets the failure where it lies.
-  static constexpr std::size_t kSampledRanges = 4;
-  static bool suit(int fd, std::uint64_t size, std::size_t chunk_bytes) {
-    const std::uint64_t largest = kLargestRangeInChunks * std::max(chunk_bytes, kMinRange);
-    const std::uint64_t sampled = std::min(size, kSampledRanges * largest);
-    constexpr std::size_t kStep = std::size_t{64} << 10;
-    const std::unique_ptr<char[]> step(new char[kStep]);
-    std::uint64_t done = 0;
-    std::uint64_t lines = 0;
-    std::uint64_t lines_end = 0;  // just past the last LF seen
-    while (done < sampled) {
-      const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kStep, sampled - done));
-      const ssize_t count = ::pread(fd, step.get(), want, static_cast<off_t>(done));
-      if (count > 0) {
-        for (const char* at = step.get(); const void* lf = std::memchr(at, '\n', step.get() + count - at);) {
-          at = static_cast<const char*>(lf) + 1;
-          ++lines;
-          lines_end = done + static_cast<std::uint64_t>(at - step.get());
-        }
-        done += static_cast<std::uint64_t>(count);
-        // Short lines are known as such long before the sample's end.
-        if (lines != 0 && done / lines <= largest / 2) return true;
-      } else if (count == 0 || errno != EINTR) {
-        return false;
-      }
-    }
-    if (lines == 0) return size <= largest;
-    return lines_end / lines <= largest;
-  }
 
   // Gives `chunk` the next range, and a buffer kept from a chunk before
   // when it has none; false past the end.

@@ -156,11 +156,9 @@ std::optional<MalformedLine> read_lines(ByteSource& source, unsigned jobs, std::
     return !malformed;
   };
   // Workers read a file that can be read at any offset themselves, each
-  // its range, when its lines fit the ranges; anything else is read in order
-  // by this thread.
+  // its range; anything else is read in order by this thread.
   bool finished;
-  if (!workers.inline_work() && source.ranged_fd() >= 0 &&
-      ChunkRanges::suit(source.ranged_fd(), source.ranged_size(), chunk_bytes)) {
+  if (!workers.inline_work() && source.ranged_fd() >= 0) {
     ChunkRanges ranges(source.ranged_fd(), source.ranged_size(), chunk_bytes,
                        std::size_t{jobs} * kSpareBytesPerWorker);
     finished = run_chunks_in_order(ranges, workers, take);
