@@ -6,9 +6,11 @@ activations through `json`: each is a float32 widened to a double, so its
 shortest text usually has 17 to 19 characters, about half are negative and
 small magnitudes come out in exponent form. Tokens follow a Zipf-like law
 over a vocabulary with "##" continuation pieces and "Ġ" word starts, about
-25 tokens a sentence. The same arguments always give the same bytes.
+25 tokens a sentence. With --places N each value is rounded to N decimal
+places first, as dumps written with round(x, N) hold them. The same
+arguments always give the same bytes.
 
-    generate.py OUTPUT --megabytes 200 --layers 4 [--dim 768] [--seed 1]
+    generate.py OUTPUT --megabytes 200 --layers 4 [--dim 768] [--seed 1] [--places N]
 """
 import argparse
 import json
@@ -55,16 +57,20 @@ def vocabulary(rng, size):
     return words
 
 
-def value_texts(rng, count):
-    """`count` value texts as json writes float32 activations widened to doubles."""
+def value_texts(rng, count, places=None):
+    """`count` value texts as json writes float32 activations widened to
+    doubles, or those rounded to `places` decimal places."""
     values = rng.standard_normal(count, dtype=np.float32) * np.float32(0.6)
     # Some components are tiny: their text takes the exponent form.
     tiny = rng.random(count) < 0.03
     values[tiny] *= np.float32(1e-5)
-    return list(map(float.__repr__, values.astype(np.float64).tolist()))
+    widened = values.astype(np.float64).tolist()
+    if places is not None:
+        widened = [round(value, places) for value in widened]
+    return list(map(float.__repr__, widened))
 
 
-def generate(path, megabytes, layers, dim, seed):
+def generate(path, megabytes, layers, dim, seed, places=None):
     rng = np.random.default_rng(seed)
     vocab = vocabulary(rng, 20000)
     token_texts = [json.dumps(t, ensure_ascii=False) for t in vocab]
@@ -81,7 +87,7 @@ def generate(path, megabytes, layers, dim, seed):
             # A batch of sentences at a time keeps numpy's calls large.
             batch_tokens = rng.poisson(24, size=16) + 1
             total_vectors = int(batch_tokens.sum()) * layers
-            texts = value_texts(rng, total_vectors * dim)
+            texts = value_texts(rng, total_vectors * dim, places)
             token_ids = np.searchsorted(cumulative, rng.random(int(batch_tokens.sum())))
             token_ids = np.minimum(token_ids, len(vocab) - 1)
             v = 0
@@ -114,8 +120,9 @@ def main():
     parser.add_argument("--layers", type=int, default=4)
     parser.add_argument("--dim", type=int, default=768)
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--places", type=int, default=None)
     args = parser.parse_args()
-    generate(args.output, args.megabytes, args.layers, args.dim, args.seed)
+    generate(args.output, args.megabytes, args.layers, args.dim, args.seed, args.places)
 
 
 if __name__ == "__main__":

@@ -79,6 +79,12 @@ INSTANTIATE_TEST_SUITE_P(
         FormatCase{"TwoToThe63", 9223372036854775808.0, "9223372036854776000"},
         FormatCase{"TwoToThe64", 18446744073709551616.0, "18446744073709552000"},
         FormatCase{"PointInsideDigits", 12.375, "12.375"},
+        FormatCase{"SixPlaces", -0.123456, "-0.123456"},
+        FormatCase{"FifteenDigitsLowInTheirBinade", 9.99999999999999, "9.99999999999999"},
+        FormatCase{"FifteenDigitsHighInTheirBinade", 12.3456789012345, "12.3456789012345"},
+        FormatCase{"OneStepAboveSixPlaces", 0.12345600000000001, "0.12345600000000001"},
+        FormatCase{"NineZerosAfterThePoint", 1.5e-9, "0.0000000015"},
+        FormatCase{"FourteenDigitsBeforeThePoint", 98765432109876.5, "98765432109876.5"},
         FormatCase{"NegativeLargeFraction", -123456.789, "-123456.789"},
         FormatCase{"SeventeenDigitsBeforePoint", 12345678901234567.0, "12345678901234568"},
         FormatCase{"Largest", kLargest, "17976931348623157" + zeros(292)},
@@ -226,7 +232,20 @@ INSTANTIATE_TEST_SUITE_P(
                }},
         // Integers of every width: the zeros padded after the digits.
         Sample{"Integer", 20000,
-               [](std::mt19937_64& r) { return static_cast<double>(r() >> (r() % 64)); }}),
+               [](std::mt19937_64& r) { return static_cast<double>(r() >> (r() % 64)); }},
+        // Decimals of 1 to 16 digits from 10^-12 to 10^17, read as written
+        // or one step off: the digits taken as they were guessed, or not.
+        Sample{"ShortDecimalOrNeighbour", 200000, [](std::mt19937_64& r) {
+                 const int digits = static_cast<int>(r() % 16) + 1;
+                 const auto significand =
+                     static_cast<long long>(1 + r() % (kPowersOfTenForTests[digits] - 1));
+                 const int exponent = static_cast<int>(r() % 30) - 12 - digits;
+                 const double value =
+                     parse(std::to_string(significand) + "e" + std::to_string(exponent));
+                 const int step = static_cast<int>(r() % 4);
+                 return step == 1 ? std::nextafter(value, 0.0)
+                                  : step == 2 ? std::nextafter(value, kLargest) : value;
+               }}),
     [](const testing::TestParamInfo<Sample>& info) { return std::string(info.param.name); });
 
 TEST(ValueFormat, PowersOfTenAndNeighbours) {

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "converter/json/nearest_powers_of_ten.h"
+#include "converter/output/decimal_scales.h"
 #include "converter/output/shortest_digits.h"
 #include "support/integer_powers_of_ten.h"
 
@@ -126,9 +128,86 @@ struct DigitWords {
   return out;
 }
 
+// A value that is the double nearest to a decimal of at most fifteen
+// significant digits has that decimal's digits as its shortest form: 10^15
+// is below 2^52, so distinct decimals of fifteen digits or fewer never share
+// a nearest double (the normal ones, which all of these are), and no other
+// decimal as short reads back as the value. Dumps rounded to a few places
+// hold such values only. The decimal is guessed by scaling the value to
+// fourteen or fifteen digits before the point and rounding; one correctly
+// rounded operation with an exact power of ten (the exact path of number
+// reading) tells whether it reads back as the value. The guess is always
+// right for fourteen digits or fewer, and for fifteen unless the scaled
+// value falls below 10^14.
+struct ShortDecimal {
+  std::uint64_t digits;  // 14 or 15 of them, trailing zeros included
+  int written;           // how many
+  int scale;             // the value is digits × 10^-scale
+};
+
+// Magnitudes from 10^-9 to 2 · 10^14: the scale is an exact power of ten, and
+// the value is scaled up (a multiplication, not a choice between two ways).
+constexpr int kShortLowestLog = -9;
+constexpr int kShortHighestLog = 13;
+
+[[gnu::always_inline]] inline bool short_decimal(double magnitude, ShortDecimal& out) {
+  const std::uint64_t bits = std::bit_cast<std::uint64_t>(magnitude);
+  // A float32 widened (the low 29 bits of the significand clear), as most
+  // activations are, is a short decimal only when it has few bits (0.5, 3):
+  // the general path takes those, and the rest skip the guess.
+  if ((bits & ((std::uint64_t{1} << 29) - 1)) == 0) return false;
+  const int binary = static_cast<int>(bits >> 52) - 1023;
+  // 10^log <= 2^binary <= magnitude < 2^(binary+1) < 2 · 10^(log+1), so the
+  // scaled value lies from 10^13 to below 2 · 10^14.
+  const int log = decimal_scales::floor_log10_pow2(binary);
+  if (static_cast<unsigned>(log - kShortLowestLog) > kShortHighestLog - kShortLowestLog) return false;
+  const int scale = 13 - log;
+  const double power = kNearestPowersOfTen[scale];
+  const double scaled = magnitude * power;
+  // Below 2^52, adding 2^52 leaves the nearest integer in the low bits.
+  constexpr double kTwoTo52 = 4503599627370496.0;
+  const double shifted = scaled + kTwoTo52;
+  const double rounded = shifted - kTwoTo52;
+  if (rounded / power != magnitude) return false;
+  out.digits = std::bit_cast<std::uint64_t>(shifted) & ((std::uint64_t{1} << 52) - 1);
+  out.written = out.digits >= kIntegerPowersOfTen[14] ? 15 : 14;
+  out.scale = scale;
+  return true;
+}
+
 // "0." and the zeros after it of values below 1.
 constexpr char kPointAndZeros[] = "0.000000000000000000000000000000";
 static_assert(sizeof kPointAndZeros > 32);
+
+// The magnitudes laid out from registers: no text is written and read
+// back, which would wait for the stores to reach memory.
+inline bool in_word_layout(int k) { return k > -static_cast<int>(kChunk / 2) && k <= kDigitsInWords; }
+
+// Writes the `count` significant digits of `words` (zeros after them) with
+// the point placed for k, and returns the length.
+[[gnu::always_inline]] inline std::size_t lay_out_words(char* cursor, const DigitWords& words, int count,
+                                                        int k) {
+  if (k <= 0) {
+    std::memcpy(cursor, kPointAndZeros, kChunk);
+    store_words(cursor + 2 - k, words);
+    return static_cast<std::size_t>(2 - k + count);
+  }
+  if (k < count) {
+    store_words(cursor, with_point(words, k));
+    return static_cast<std::size_t>(count) + 1;
+  }
+  store_words(cursor, words);  // the words hold zeros after the digits
+  return static_cast<std::size_t>(k);
+}
+
+// How many digits of the text in `words` come before its trailing zeros:
+// the last byte that is not '0', found in the first two words (the digits
+// of a short decimal number fifteen at most).
+[[gnu::always_inline]] inline int significant_count(const DigitWords& words) {
+  const std::uint64_t first = words.word[0] ^ 0x3030303030303030ULL;
+  const std::uint64_t second = words.word[1] ^ 0x3030303030303030ULL;
+  return second != 0 ? 16 - std::countl_zero(second) / 8 : 8 - std::countl_zero(first) / 8;
+}
 
 }  // namespace
 
@@ -149,26 +228,19 @@ std::size_t format_value(double value, std::span<char, kMaxValueChars> out) {
 
   // The significant digits d1...dn and k such that the value is
   // 0.d1...dn × 10^k.
+  ShortDecimal short_form;
+  if (short_decimal(magnitude, short_form)) {
+    const DigitWords words = digits_in_words(short_form.digits, short_form.written);
+    const int k = short_form.written - short_form.scale;
+    return static_cast<std::size_t>(cursor - out.data()) +
+           lay_out_words(cursor, words, significant_count(words), k);
+  }
   const DecimalDigits decimal = shortest_digits(magnitude);
   const int digit_count = ondravane::digit_count(decimal.significand);
   const int k = digit_count + decimal.exponent;
-  if (k > -static_cast<int>(kChunk / 2) && k <= kDigitsInWords) {
-    // The common magnitudes, laid out from registers: no text is written
-    // and read back, which would wait for the stores to reach memory.
+  if (in_word_layout(k)) {
     const DigitWords words = digits_in_words(decimal.significand, digit_count);
-    std::size_t length;
-    if (k <= 0) {
-      std::memcpy(cursor, kPointAndZeros, kChunk);
-      store_words(cursor + 2 - k, words);
-      length = static_cast<std::size_t>(2 - k + digit_count);
-    } else if (k < digit_count) {
-      store_words(cursor, with_point(words, k));
-      length = static_cast<std::size_t>(digit_count) + 1;
-    } else {
-      store_words(cursor, words);  // the words hold zeros after the digits
-      length = static_cast<std::size_t>(k);
-    }
-    return static_cast<std::size_t>(cursor - out.data()) + length;
+    return static_cast<std::size_t>(cursor - out.data()) + lay_out_words(cursor, words, digit_count, k);
   }
   char scratch[kScratchChars] = {};
   char* const end = scratch + 24;
