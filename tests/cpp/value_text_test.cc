@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "converter/output/digit_text.h"
+
 #include <array>
 #include <charconv>
 #include <bit>
@@ -11,10 +13,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ondravane {
 namespace {
@@ -344,6 +348,38 @@ TEST(ValueFormat, SameDigitsAsTheLibraryOnMillionsOfValues) {
     expect_library_digits(std::bit_cast<double>(bits));
     expect_library_digits(std::bit_cast<double>(std::uint64_t{0x7FEFFFFFFFFFFFFF} - bits + 1));
     expect_library_digits(std::bit_cast<double>((r() & ((std::uint64_t{1} << 52) - 1)) | 1));
+  }
+}
+
+TEST(DigitText, EveryFormWritesEachNumberWithItsLeadingZeros) {
+  // Both forms of the sixteen digits, on the numbers where a split into
+  // halves, pairs or digits changes (around every 10^k and its multiples)
+  // and on random ones, each number in either place.
+  std::vector<std::uint32_t> numbers = {0, 99999999};
+  for (std::uint32_t power = 1; power < 100000000; power *= 10) {
+    for (std::uint32_t multiple = 1; multiple <= 9; ++multiple) {
+      numbers.push_back(multiple * power - 1);
+      numbers.push_back(multiple * power);
+    }
+  }
+  std::mt19937_64 r(7);
+  for (int i = 0; i < 200000; ++i) numbers.push_back(static_cast<std::uint32_t>(r() % 100000000));
+  const auto text = [](const SixteenDigits& digits) {
+    std::string out(16, ' ');
+    std::memcpy(out.data(), &digits.first, 8);
+    std::memcpy(out.data() + 8, &digits.second, 8);
+    return out;
+  };
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    const std::uint32_t first = numbers[i];
+    const std::uint32_t second = numbers[numbers.size() - 1 - i];
+    char expected[17];
+    std::snprintf(expected, sizeof expected, "%08u%08u", static_cast<unsigned>(first),
+                  static_cast<unsigned>(second));
+    ASSERT_EQ(text(sixteen_digits_in_lanes(first, second)), expected) << first << " " << second;
+#if ONDRAVANE_X86_SCANS
+    ASSERT_EQ(text(sixteen_digits_sse2(first, second)), expected) << first << " " << second;
+#endif
   }
 }
 

@@ -10,6 +10,7 @@
 
 #include "converter/json/nearest_powers_of_ten.h"
 #include "converter/output/decimal_scales.h"
+#include "converter/output/digit_text.h"
 #include "converter/output/shortest_digits.h"
 #include "support/integer_powers_of_ten.h"
 
@@ -44,24 +45,6 @@ inline void fill_zeros(char* to, std::size_t count, std::size_t room) {
   }
 }
 
-// The eight decimal digits of `x` (below 10^8, leading zeros included) as
-// text in one word, the first digit in its lowest byte. The halves, quarters
-// and single digits are split in parallel lanes of one integer: no chain of
-// divisions, which a digit-pair loop spends most of its time waiting on.
-std::uint64_t eight_digits(std::uint32_t x) {
-  static_assert(std::endian::native == std::endian::little);
-  // abcd | efgh in 32-bit lanes.
-  const std::uint64_t quads = (x / 10000) | (static_cast<std::uint64_t>(x % 10000) << 32);
-  // Per lane: floor(lane / 100) by a multiplication exact below 43699.
-  const std::uint64_t high_pairs = ((quads * 10486) >> 20) & 0x0000007F0000007FULL;
-  // ab | cd | ef | gh in 16-bit lanes.
-  const std::uint64_t pairs = high_pairs | ((quads - high_pairs * 100) << 16);
-  // Per lane: floor(lane / 10), exact below 1029.
-  const std::uint64_t tens = ((pairs * 103) >> 10) & 0x000F000F000F000FULL;
-  const std::uint64_t digits = tens | ((pairs - tens * 10) << 8);
-  return digits + 0x3030303030303030ULL;
-}
-
 // The number of decimal digits of `n` (not zero).
 int digit_count(std::uint64_t n) {
   const int bits = 64 - std::countl_zero(n);
@@ -73,11 +56,11 @@ int digit_count(std::uint64_t n) {
 // before `end`, leading zeros included; returns where the digits start.
 char* write_digits(std::uint64_t n, char* end) {
   const std::uint64_t upper = n / 100000000;
-  const std::uint64_t low = eight_digits(static_cast<std::uint32_t>(n - upper * 100000000));
-  const std::uint64_t middle = eight_digits(static_cast<std::uint32_t>(upper % 100000000));
+  const SixteenDigits text = sixteen_digits(static_cast<std::uint32_t>(upper % 100000000),
+                                            static_cast<std::uint32_t>(n - upper * 100000000));
   end[-17] = static_cast<char>('0' + upper / 100000000);
-  std::memcpy(end - 16, &middle, 8);
-  std::memcpy(end - 8, &low, 8);
+  std::memcpy(end - 16, &text.first, 8);
+  std::memcpy(end - 8, &text.second, 8);
   return end - digit_count(n);
 }
 
@@ -92,13 +75,13 @@ struct DigitWords {
 [[gnu::always_inline]] inline DigitWords digits_in_words(std::uint64_t n, int count) {
   // Scaled to exactly seventeen digits, the text needs no shifting.
   const std::uint64_t p = n * kIntegerPowersOfTen[static_cast<std::size_t>(kDigitsInWords - count)];
-  constexpr std::uint64_t kTop = 10000000000000000;
-  const std::uint64_t top = p / kTop;
-  const std::uint64_t rest = p - top * kTop;
-  const std::uint64_t upper = rest / 100000000;
-  const std::uint64_t middle = eight_digits(static_cast<std::uint32_t>(upper));
-  const std::uint64_t low = eight_digits(static_cast<std::uint32_t>(rest - upper * 100000000));
-  return {{('0' + top) | (middle << 8), (middle >> 56) | (low << 8), low >> 56}};
+  // One division of 64 bits: the first nine digits fit 32.
+  const auto first_nine = static_cast<std::uint32_t>(p / 100000000);
+  const auto last_eight = static_cast<std::uint32_t>(p - std::uint64_t{first_nine} * 100000000);
+  const std::uint32_t top = first_nine / 100000000;
+  const SixteenDigits text = sixteen_digits(first_nine - top * 100000000, last_eight);
+  return {{('0' + std::uint64_t{top}) | (text.first << 8), (text.first >> 56) | (text.second << 8),
+           text.second >> 56}};
 }
 
 // Word by word from registers: copied whole, the words would be put on the
