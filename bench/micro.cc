@@ -144,11 +144,20 @@ void BM_CheckNumberList(benchmark::State& state) {
 }
 BENCHMARK(BM_CheckNumberList)->ArgNames({"set"})->Apply([](auto* b) { on_each_instruction_set(b, {{}}); });
 
+// The same values rounded to six places, as dumps written with
+// round(x, 6) hold them.
+std::vector<double> rounded_values(std::size_t count, std::uint32_t seed) {
+  std::vector<double> values = activation_values(count, seed);
+  for (double& value : values) value = std::nearbyint(value * 1e6) / 1e6;
+  return values;
+}
+
+template <std::vector<double> (*Values)(std::size_t, std::uint32_t)>
 void BM_ParseNumber(benchmark::State& state) {
   // As many values as the formatting benchmark, for the same reason.
   constexpr std::size_t kCount = 1 << 20;
   std::string text;
-  for (double value : activation_values(kCount, 11)) {
+  for (double value : Values(kCount, 11)) {
     append_number(text, value);
     text += ' ';
   }
@@ -166,15 +175,8 @@ void BM_ParseNumber(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * kCount));
 }
-BENCHMARK(BM_ParseNumber);
-
-// The same values rounded to six places, as dumps written with
-// round(x, 6) hold them.
-std::vector<double> rounded_values(std::size_t count, std::uint32_t seed) {
-  std::vector<double> values = activation_values(count, seed);
-  for (double& value : values) value = std::nearbyint(value * 1e6) / 1e6;
-  return values;
-}
+BENCHMARK(BM_ParseNumber<activation_values>)->Name("BM_ParseNumber");
+BENCHMARK(BM_ParseNumber<rounded_values>)->Name("BM_ParseNumber/six_places");
 
 template <std::vector<double> (*Values)(std::size_t, std::uint32_t)>
 void BM_FormatValue(benchmark::State& state) {
