@@ -90,8 +90,13 @@ inline const char* gather_digits(const char* p, const char* end, std::uint64_t& 
     // Three words at once: the runs of activation files (at most 20 digits)
     // end here without a loop whose number of turns, which changes with the
     // length, the processor would mispredict.
+    // Word by word into registers: copied as one array, the words went
+    // through the stack (a 16-byte store read back in 8-byte pieces), which
+    // delayed the end of every run.
     std::uint64_t words[3];
-    std::memcpy(words, p, sizeof words);
+    std::memcpy(&words[0], p, 8);
+    std::memcpy(&words[1], p + 8, 8);
+    std::memcpy(&words[2], p + 16, 8);
     const std::size_t first = leading_digit_count(words[0]);
     // A run within the first word (the fractions of rounded values, the
     // integer parts of exponent forms) is the common short case of a file
