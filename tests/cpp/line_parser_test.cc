@@ -7,6 +7,7 @@
 #include <bit>
 #include <cstdint>
 #include <random>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -283,6 +284,11 @@ TEST_P(RejectionReasonTest, SaysWhereAndWhy) {
   LineShape shape;
   ASSERT_FALSE(parser.survey(line, shape)) << line;
   EXPECT_EQ(parser.rejection(), (Rejection{column, GetParam().reason})) << line;
+  // The indexing walk too, also where it converts the first layer for a copy.
+  for (const bool for_copy : {false, true}) {
+    ASSERT_FALSE(parser.index_unchecked_utf8(line, false, kFirstLayer, for_copy)) << line;
+    EXPECT_EQ(parser.rejection(), (Rejection{column, GetParam().reason})) << line << " for_copy " << for_copy;
+  }
 }
 
 // Every walk, with layers chosen by index, rejects where and why `marked`
@@ -517,6 +523,38 @@ TEST(LineParser, FirstOnlyRetentionKeepsTheFirstLayerAfterCheckingAll) {
   EXPECT_EQ(*first, sentence(0, {Feature{"a", {Layer{5, {1.0, 2.0}}}}, Feature{"b", {}}}));
 }
 
+// The walk for a copy converts each first layer where the plain walk checks
+// it: the same pieces, and the values from_line reads.
+TEST(LineParser, IndexingForACopyConvertsTheFirstLayers) {
+  const std::string line =
+      R"({"features":[["a",[[5,[1,-2.5e-3,0.1]],{"values":[3],"index":6}]],["b",[]],)"
+      R"({"layers":[{"values":[],"index":1},[2,[7]]],"token":"c"},["d",[{"values":[1e-320,4],"index":0}]]],)"
+      R"("linex_index":3})";
+  LineParser parser;
+  const std::optional<Activation> read = parser.from_line(line, LayerRetention::kFirstOnly);
+  ASSERT_TRUE(read.has_value());
+  for (const bool keep_tokens : {false, true}) {
+    SCOPED_TRACE(keep_tokens ? "tokens kept" : "tokens read again");
+    ASSERT_TRUE(parser.index_unchecked_utf8(line, keep_tokens));
+    EXPECT_FALSE(parser.indexed_values_converted());
+    const std::vector<PiecePlace> plain = parser.indexed_pieces();
+    ASSERT_TRUE(parser.index_unchecked_utf8(line, keep_tokens, kFirstLayer, true));
+    ASSERT_TRUE(parser.indexed_values_converted());
+    EXPECT_EQ(parser.indexed_pieces(), plain);
+    ASSERT_EQ(parser.indexed_occurrences(), read->features.size());
+    for (std::size_t i = 0; i < read->features.size(); ++i) {
+      const std::span<const double> values = parser.indexed_values(i);
+      const std::vector<Layer>& layers = read->features[i].layers;
+      EXPECT_EQ(std::vector<double>(values.begin(), values.end()),
+                layers.empty() ? std::vector<double>{} : layers.front().values)
+          << "occurrence " << i;
+    }
+  }
+  // Layers chosen by index are checked as before, and read by the copy.
+  ASSERT_TRUE(parser.index_unchecked_utf8(line, false, LayerChoice{{6}}, true));
+  EXPECT_FALSE(parser.indexed_values_converted());
+}
+
 TEST(LineParser, ListsCarryNoSpareCapacity) {
   std::string values = "[";
   for (int k = 0; k < 769; ++k) values += (k ? "," : "") + std::to_string(k) + ".5";
@@ -583,8 +621,9 @@ TEST(LineParser, CheckingUtf8AcceptsExactlyTheUtf8LinesThatParse) {
     const bool expected = is_valid_utf8(line) && parse_unchecked(plain, line, LayerRetention::kAll).has_value();
     const std::optional<Activation> got = checking.from_line(line, LayerRetention::kFirstOnly);
     ASSERT_EQ(got.has_value(), expected) << line;
-    // The indexing walk of a two-reading conversion decides alike.
-    ASSERT_EQ(indexing.index_unchecked_utf8(line, true), expected) << line;
+    // The indexing walk of a two-reading conversion decides alike, also
+    // where it converts for a copy.
+    ASSERT_EQ(indexing.index_unchecked_utf8(line, true, kFirstLayer, round % 2 == 1), expected) << line;
     if (!expected) {
       EXPECT_EQ(indexing.rejection(), checking.rejection()) << line;
     }

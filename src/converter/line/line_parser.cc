@@ -70,12 +70,16 @@ bool LineParser::walk_line(std::string_view line, bool check_utf8, Record&& reco
 }
 
 bool LineParser::index_unchecked_utf8(std::string_view line, bool keep_tokens,
-                                      const LayerChoice& layers) {
+                                      const LayerChoice& layers, bool for_copy) {
   keep_tokens_ = keep_tokens;
   layers_ = &layers;
+  for_copy_ = for_copy;
+  convert_first_layer_ = for_copy && !layers.by_index();
   pieces_per_occurrence_ = layers.count() + (keep_tokens ? 0 : 1);
   indexed_pieces_.clear();
   indexed_prints_.clear();
+  indexed_values_.clear();
+  indexed_value_starts_.assign(1, 0);
   return walk_line(line, true, [&] {
     return parse_record(
         "linex_index", "features",
@@ -149,6 +153,22 @@ bool LineParser::check_layer(SeenLayer& seen) {
         if (!check_values(seen.length)) return false;
         seen.values_end = cursor_.offset();
         return true;
+      });
+}
+
+bool LineParser::convert_layer(SeenLayer& seen) {
+  return parse_record(
+      "index", "values", [&] { return read_layer_index(seen.index); },
+      [&] {
+        seen.values_at = cursor_.offset();
+        const bool read = parse_array([&] {
+          double value;
+          if (!cursor_.read_number(value)) return false;
+          indexed_values_.push_back(value);
+          return true;
+        });
+        seen.values_end = cursor_.offset();
+        return read;
       });
 }
 
@@ -306,6 +326,12 @@ bool LineParser::index_feature() {
         bool first = true;
         return parse_array([&] {
           SeenLayer seen;
+          if (convert_first_layer_ && first) {
+            first = false;
+            if (!convert_layer(seen)) return false;
+            indexed_pieces_[first_layer_piece] = piece_between(seen.values_at, seen.values_end);
+            return true;
+          }
           if (!check_layer(seen)) return false;
           if (layers_->by_index()) {
             for (std::size_t slot = 0; slot < layers_->count(); ++slot) {
@@ -320,9 +346,10 @@ bool LineParser::index_feature() {
           return true;
         });
       });
+  if (convert_first_layer_) indexed_value_starts_.push_back(indexed_values_.size());
   // Fingerprinted in the pieces' order, which need not be the line's.
   PiecePrints prints;
-  for (std::size_t piece = first_piece; parsed && piece < indexed_pieces_.size(); ++piece) {
+  for (std::size_t piece = first_piece; parsed && !for_copy_ && piece < indexed_pieces_.size(); ++piece) {
     const PiecePlace place = indexed_pieces_[piece];
     if (place.offset != PiecePlace::kMissing) prints.add(fingerprint(cursor_.text_at(place.offset, place.length)));
   }

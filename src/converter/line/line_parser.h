@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,8 +57,15 @@ class LineParser {
   // unless `keep_tokens`, then the layers of `layers`), their fingerprint,
   // and with `keep_tokens` the decoded token texts. Lines longer than 4 GiB
   // cannot be indexed.
+  //
+  // With `for_copy` (the walk of an input read once, whose copy holds the
+  // pieces in another form and is fingerprinted as such), nothing is
+  // fingerprinted, and when the layers are the first the first layer's
+  // list is converted where it is checked, into indexed_values(): its
+  // conversion is the check, by the same rules and with the same
+  // rejections, so the copy need not walk the list a second time.
   bool index_unchecked_utf8(std::string_view line, bool keep_tokens,
-                            const LayerChoice& layers = kFirstLayer);
+                            const LayerChoice& layers = kFirstLayer, bool for_copy = false);
   std::uint32_t indexed_linex_index() const { return indexed_linex_index_; }
   std::size_t indexed_occurrences() const { return indexed_prints_.size(); }
   // indexed_pieces_per_occurrence() pieces an occurrence, in file order.
@@ -65,6 +73,13 @@ class LineParser {
   const std::vector<PiecePlace>& indexed_pieces() const { return indexed_pieces_; }
   const std::vector<std::uint32_t>& indexed_fingerprints() const { return indexed_prints_; }
   std::string_view indexed_token(std::size_t i) const { return indexed_tokens_[i]; }
+  // Of a walk for a copy that converted: whether it did, and the values of
+  // the i-th occurrence's list (empty when it has no layer).
+  bool indexed_values_converted() const { return convert_first_layer_; }
+  std::span<const double> indexed_values(std::size_t i) const {
+    return std::span<const double>(indexed_values_).subspan(indexed_value_starts_[i],
+                                                            indexed_value_starts_[i + 1] - indexed_value_starts_[i]);
+  }
 
   // The second reading, in `text` (a line the first reading indexed, or a
   // piece of one): the token (decoded) whose quotation mark is at `offset`,
@@ -95,6 +110,8 @@ class LineParser {
     std::size_t length = 0;
   };
   bool check_layer(SeenLayer& seen);
+  // The same, its values converted onto indexed_values_.
+  bool convert_layer(SeenLayer& seen);
   bool read_layer_index(std::int64_t& index);
   // A list of numbers checked, range included, and counted.
   bool check_values(std::size_t& length);
@@ -136,6 +153,10 @@ class LineParser {
   std::vector<PiecePlace> indexed_pieces_;
   std::vector<std::uint32_t> indexed_prints_;
   std::vector<std::string> indexed_tokens_;  // the first indexed_occurrences() are this line's
+  bool for_copy_ = false;
+  bool convert_first_layer_ = false;
+  std::vector<double> indexed_values_;              // every occurrence's, one after another
+  std::vector<std::size_t> indexed_value_starts_;   // where each begins, and one past the last
 
   // Reused buffers: lists are collected here and then copied into vectors of
   // exactly their size, so the records carry no spare capacity.

@@ -30,9 +30,14 @@ std::uint64_t copy_pieces(IndexChunk& chunk, LineParser& parser, std::string_vie
       const std::string_view text = line.substr(place.offset, place.length);
       const std::size_t start = chunk.copy.size();
       std::size_t end = 0;
-      // The list was checked by the same rules; were it not read, its text
-      // would go, and the second reading would fail on it as on the file.
-      if (!(token_first && slot == 0) && parser.read_values(line, place.offset, chunk.values, end)) {
+      // A list the walk did not convert was checked by the same rules; were
+      // it not read, its text would go, and the second reading would fail
+      // on it as on the file.
+      if (token_first && slot == 0) {
+        chunk.copy += text;
+      } else if (parser.indexed_values_converted()) {
+        append_copied_values(chunk.copy, text, parser.indexed_values((k - first_piece) / per_occurrence));
+      } else if (parser.read_values(line, place.offset, chunk.values, end)) {
         append_copied_values(chunk.copy, text, chunk.values);
       } else {
         chunk.copy += text;
@@ -65,7 +70,7 @@ void IndexLines::operator()(IndexChunk& chunk, const WorkShift& shift) const {
           fail("a line longer than 4 GiB cannot be converted");
         }
         LineParser& parser = chunk.parser;
-        if (!parser.index_unchecked_utf8(line, number_tokens, *layers)) return false;
+        if (!parser.index_unchecked_utf8(line, number_tokens, *layers, copied)) return false;
         const std::vector<PiecePlace>& pieces = parser.indexed_pieces();
         const std::vector<std::uint32_t>& prints = parser.indexed_fingerprints();
         const std::size_t first_piece = chunk.pieces.size();
