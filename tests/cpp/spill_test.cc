@@ -109,8 +109,20 @@ std::string list_text(const std::vector<double>& values) {
 std::vector<CopiedList> copied_lists() {
   const std::vector<double> widened = {0.2905067503452301, -0.0, 1.401298464324817e-45, FLT_MAX, -0.5};
   const std::vector<double> doubles = {0.1, 0.2905067503452301, 1e39, 4.9e-324, -0.0};
+  // As the conversion makes them of float32 texts: a unit of the double
+  // above or below the float32, on either side of zero, next to exact ones.
+  const auto step = [](double value, std::int64_t units) {
+    return std::bit_cast<double>(std::bit_cast<std::uint64_t>(value) + static_cast<std::uint64_t>(units));
+  };
+  const std::vector<double> stepped = {step(0.19074603915214539, 1), step(-0.9406615495681763, 1),
+                                       step(0.5, -1), step(-0.5, -1), 0.2905067503452301, 4.9e-324,
+                                       -4.9e-324, step(FLT_MAX, -1), step(1.401298464324817e-45, -1)};
+  std::vector<double> two_units = stepped;
+  two_units.back() = step(0.2905067503452301, 2);
   return {
       {"WidenedFloatsTakeFourBytesEach", list_text(widened), widened, 5 + 4 * widened.size()},
+      {"FloatsAUnitAwayTakeAQuarterByteMore", list_text(stepped), stepped, 5 + 4 * stepped.size() + 3},
+      {"TwoUnitsAwayMakeEveryValueADouble", list_text(two_units), two_units, 5 + 8 * two_units.size()},
       {"OneDoubleMakesEveryValueADouble", list_text(doubles), doubles, 5 + 8 * doubles.size()},
       {"ShortTextStaysText", "[0, 1.5]", {0, 1.5}, 8},
       {"AnEmptyListStaysText", "[]", {}, 2},
