@@ -8,6 +8,7 @@ import json
 import os
 import random
 import shutil
+import struct
 import subprocess
 import sys
 import threading
@@ -39,9 +40,16 @@ def compressed(data, format):
 TOKENS = ["the", "Ġcat", "##s", "a##b", "dog", "café", "", "k:1 2", "日本", "the", "dog"]
 
 
+def widened_float32(value):
+    return struct.unpack("<f", struct.pack("<f", value))[0]
+
+
 def feature(rng):
     token = json.dumps(rng.choice(TOKENS), ensure_ascii=rng.random() < 0.5)
-    first = ", ".join(repr(rng.uniform(-3, 3)) if rng.random() < 0.9 else "-0.0" for _ in range(rng.choice([0, 2, 7])))
+    # Lists of doubles, and of widened float32s as dumps of activations hold
+    # them (their conversion often lands a unit beside the float32).
+    value = rng.choice([lambda: rng.uniform(-3, 3), lambda: widened_float32(rng.gauss(0, 0.6))])
+    first = ", ".join(repr(value()) if rng.random() < 0.9 else "-0.0" for _ in range(rng.choice([0, 2, 7])))
     layers = [f"[0, [{first}]]"] + [f'{{"index": {k}, "values": [1e-300]}}' for k in range(1, rng.randint(1, 3))]
     if rng.random() < 0.5:
         return f"[{token}, [{', '.join(layers)}]]"
