@@ -16,6 +16,7 @@
 // double is held exactly, so the output cannot tell the forms apart.
 #pragma once
 
+#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cmath>
@@ -34,30 +35,83 @@ namespace copied_values_detail {
 enum Kind : char { kFloats = 1, kDoubles = 2, kSteppedFloats = 3 };
 inline constexpr std::size_t kHeaderBytes = 1 + sizeof(std::uint32_t);
 
-// The step of each value from its float32, four to a byte: none, one unit
-// up or one unit down in the double's bits (of its magnitude: the bits of a
-// negative double grow away from zero too).
-enum Step : std::uint8_t { kNone = 0, kUp = 1, kDown = 2, kFar = 3 };
+// The step of each value from its float32, four to a byte: the difference
+// of the two bit patterns (0, 1 or -1; the bits of a negative double grow
+// away from zero too) in two's complement, so 0, 1 and 3.
 inline constexpr std::size_t kStepsPerByte = 4;
+inline std::size_t step_bytes(std::size_t count) { return (count + kStepsPerByte - 1) / kStepsPerByte; }
 
 inline std::uint64_t bits_of(double value) { return std::bit_cast<std::uint64_t>(value); }
 
-// The value's step from the float32 nearest to it; kFar when there is no
-// float32 within one unit (outside float's range the narrowing is
-// undefined, not merely inexact).
-inline Step step_from_float(double value, float& narrow) {
-  if (!(std::fabs(value) <= FLT_MAX)) return kFar;
+// The float32 nearest to `value` and the step from it; false when no
+// float32 lies within one unit (outside float's range the narrowing is
+// undefined, not merely inexact). Narrowing keeps the sign, so both bit
+// patterns count from the same zero.
+inline bool float_within_a_step(double value, float& narrow, unsigned& step) {
+  if (!(std::fabs(value) <= FLT_MAX)) return false;
   narrow = static_cast<float>(value);
-  // Narrowing keeps the sign, so both bit patterns count from the same zero.
-  const std::uint64_t wide = bits_of(static_cast<double>(narrow));
-  const std::uint64_t exact = bits_of(value);
-  if (exact == wide) return kNone;
-  if (exact == wide + 1) return kUp;
-  if (exact + 1 == wide) return kDown;
-  return kFar;
+  const std::uint64_t difference = bits_of(value) - bits_of(static_cast<double>(narrow));
+  step = static_cast<unsigned>(difference) & 3u;
+  return difference + 1 <= 2;
 }
 
-inline std::size_t step_bytes(std::size_t count) { return (count + kStepsPerByte - 1) / kStepsPerByte; }
+inline double stepped(float narrow, unsigned step) {
+  // The step's two bits sign-extended: 0, 1 or -1.
+  const std::int64_t units = static_cast<std::int64_t>(std::uint64_t{step} << 62) >> 62;
+  return std::bit_cast<double>(bits_of(static_cast<double>(narrow)) + static_cast<std::uint64_t>(units));
+}
+
+inline std::size_t held_bytes(Kind kind, std::size_t count) {
+  switch (kind) {
+    case kFloats: return count * sizeof(float);
+    case kSteppedFloats: return count * sizeof(float) + step_bytes(count);
+    default: return count * sizeof(double);
+  }
+}
+
+// Writes the values as float32s at `at`, then their steps; false when a
+// value has no float32 within a step. `any_step` tells whether a step is
+// not 0. Four values a step byte, in groups the compiler unrolls.
+inline bool write_stepped_floats(char* at, std::span<const double> values, bool& any_step) {
+  char* steps = at + values.size() * sizeof(float);
+  unsigned all_steps = 0;
+  const auto group = [&](std::size_t first, std::size_t size) {
+    unsigned packed = 0;
+    for (std::size_t k = 0; k < size; ++k) {
+      float narrow;
+      unsigned step;
+      if (!float_within_a_step(values[first + k], narrow, step)) return false;
+      std::memcpy(at + (first + k) * sizeof narrow, &narrow, sizeof narrow);
+      packed |= step << 2 * k;
+    }
+    steps[first / kStepsPerByte] = static_cast<char>(packed);
+    all_steps |= packed;
+    return true;
+  };
+  const std::size_t whole = values.size() - values.size() % kStepsPerByte;
+  for (std::size_t first = 0; first < whole; first += kStepsPerByte) {
+    if (!group(first, kStepsPerByte)) return false;
+  }
+  if (whole < values.size() && !group(whole, values.size() - whole)) return false;
+  any_step = all_steps != 0;
+  return true;
+}
+
+// Reads `count` float32s at `at` and their steps after them into `values`.
+inline void read_stepped_floats(const char* at, std::size_t count, double* values) {
+  const unsigned char* steps = reinterpret_cast<const unsigned char*>(at) + count * sizeof(float);
+  const auto group = [&](std::size_t first, std::size_t size) {
+    const unsigned packed = steps[first / kStepsPerByte];
+    for (std::size_t k = 0; k < size; ++k) {
+      float narrow;
+      std::memcpy(&narrow, at + (first + k) * sizeof narrow, sizeof narrow);
+      values[first + k] = stepped(narrow, (packed >> 2 * k) & 3u);
+    }
+  };
+  const std::size_t whole = count - count % kStepsPerByte;
+  for (std::size_t first = 0; first < whole; first += kStepsPerByte) group(first, kStepsPerByte);
+  if (whole < count) group(whole, count - whole);
+}
 
 }  // namespace copied_values_detail
 
@@ -65,48 +119,32 @@ inline std::size_t step_bytes(std::size_t count) { return (count + kStepsPerByte
 // shortest of its forms.
 inline void append_copied_values(std::string& copy, std::string_view text, std::span<const double> values) {
   using namespace copied_values_detail;
-  Kind kind = kFloats;
-  for (const double value : values) {
-    float unused;
-    const Step step = step_from_float(value, unused);
-    if (step == kFar) {
-      kind = kDoubles;
-      break;
-    }
-    if (step != kNone) kind = kSteppedFloats;
-  }
   const std::size_t count = values.size();
-  const std::size_t held = kind == kDoubles ? count * sizeof(double)
-                           : kind == kFloats ? count * sizeof(float)
-                                             : count * sizeof(float) + step_bytes(count);
+  const auto shorter = [&](Kind kind) { return kHeaderBytes + held_bytes(kind, count) < text.size(); };
   // Counts that do not fit 32 bits cannot come from a line, whose places
   // are 32-bit; the text is kept for them all the same.
-  if (count > UINT32_MAX || kHeaderBytes + held >= text.size()) {
+  if (count > UINT32_MAX || !shorter(kFloats)) {
     copy += text;
     return;
   }
   const std::size_t start = copy.size();
-  copy.resize(start + kHeaderBytes + held);
+  copy.resize(start + kHeaderBytes + std::max(held_bytes(kSteppedFloats, count), held_bytes(kDoubles, count)));
   char* at = copy.data() + start;
-  *at++ = kind;
   const std::uint32_t count32 = static_cast<std::uint32_t>(count);
-  std::memcpy(at, &count32, sizeof count32);
-  at += sizeof count32;
-  if (kind == kDoubles) {
-    std::memcpy(at, values.data(), count * sizeof(double));
+  std::memcpy(at + 1, &count32, sizeof count32);
+  // The float32s are tried first: in a dump of them one far value is rare,
+  // and in a dump of doubles the first value is most often far already.
+  Kind kind = kDoubles;
+  bool any_step = false;
+  if (write_stepped_floats(at + kHeaderBytes, values, any_step)) kind = any_step ? kSteppedFloats : kFloats;
+  if (!shorter(kind)) {
+    copy.resize(start);
+    copy += text;
     return;
   }
-  char* steps = at + count * sizeof(float);
-  if (kind == kSteppedFloats) std::memset(steps, 0, step_bytes(count));
-  for (std::size_t i = 0; i < count; ++i) {
-    float narrow = 0;
-    const Step step = step_from_float(values[i], narrow);
-    std::memcpy(at, &narrow, sizeof narrow);
-    at += sizeof narrow;
-    if (kind == kSteppedFloats) {
-      steps[i / kStepsPerByte] = static_cast<char>(steps[i / kStepsPerByte] | step << 2 * (i % kStepsPerByte));
-    }
-  }
+  if (kind == kDoubles) std::memcpy(at + kHeaderBytes, values.data(), count * sizeof(double));
+  at[0] = kind;
+  copy.resize(start + kHeaderBytes + held_bytes(kind, count));
 }
 
 // Whether `piece` starts with a list held as numbers.
@@ -125,30 +163,24 @@ inline bool read_copied_numbers(std::string_view piece, std::vector<double>& val
   std::uint32_t count;
   std::memcpy(&count, piece.data() + 1, sizeof count);
   const std::size_t room = piece.size() - kHeaderBytes;
-  const std::size_t held = kind == kDoubles ? std::size_t{count} * sizeof(double)
-                           : kind == kFloats ? std::size_t{count} * sizeof(float)
-                                             : std::size_t{count} * sizeof(float) + step_bytes(count);
   // Compared by division first: a count near 2^32 times 8 passes 32 bits.
-  if (room / (kind == kDoubles ? sizeof(double) : sizeof(float)) < count || room < held) return false;
+  if (room / (kind == kDoubles ? sizeof(double) : sizeof(float)) < count || room < held_bytes(kind, count)) {
+    return false;
+  }
   const char* at = piece.data() + kHeaderBytes;
   values.resize(count);
   if (kind == kDoubles) {
     std::memcpy(values.data(), at, std::size_t{count} * sizeof(double));
-  } else {
-    const char* steps = at + std::size_t{count} * sizeof(float);
+  } else if (kind == kFloats) {
     for (std::size_t i = 0; i < count; ++i) {
       float narrow;
       std::memcpy(&narrow, at + i * sizeof narrow, sizeof narrow);
       values[i] = narrow;
-      if (kind == kSteppedFloats) {
-        const unsigned step = (static_cast<unsigned char>(steps[i / kStepsPerByte]) >> 2 * (i % kStepsPerByte)) & 3u;
-        if (step != kNone) {
-          values[i] = std::bit_cast<double>(bits_of(values[i]) + (step == kUp ? 1 : std::uint64_t(0) - 1));
-        }
-      }
     }
+  } else {
+    read_stepped_floats(at, count, values.data());
   }
-  used = kHeaderBytes + held;
+  used = kHeaderBytes + held_bytes(kind, count);
   return true;
 }
 
