@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -563,6 +564,30 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const Activation indexed_one{0, {Feature{feature.token, {feature.layers[0]}}}};
       if (!found || !same_bits(reread, indexed_one)) {
         report("second reading does not find the first layer where it was indexed", line);
+      }
+    }
+  }
+  // The walk for the copy of an input read once converts the first layers
+  // instead: the same verdict, rejection and pieces, and the values the
+  // checking parse read.
+  {
+    static ondravane::LineParser copier;
+    const bool keep_tokens = seed_of(line) % 2 != 0;
+    const bool indexed = indexer.index_unchecked_utf8(line, keep_tokens);
+    const bool copied = copier.index_unchecked_utf8(line, keep_tokens, ondravane::kFirstLayer, true);
+    if (copied != indexed) report("the walk for a copy and the index walk disagree", line);
+    if (!copied && !(copier.rejection() == indexer.rejection())) {
+      report("the walk for a copy explains a rejection differently", line);
+    }
+    if (copied && checked) {
+      if (copier.indexed_pieces() != indexer.indexed_pieces()) report("the walk for a copy places pieces differently", line);
+      for (std::size_t i = 0; i < checked->features.size(); ++i) {
+        const std::vector<Layer>& layers = checked->features[i].layers;
+        const std::span<const double> values = copier.indexed_values(i);
+        const std::vector<double> expected = layers.empty() ? std::vector<double>{} : layers[0].values;
+        const Activation converted{0, {Feature{"", {Layer{0, std::vector<double>(values.begin(), values.end())}}}}};
+        const Activation read{0, {Feature{"", {Layer{0, expected}}}}};
+        if (!same_bits(converted, read)) report("the walk for a copy converts a first layer differently", line);
       }
     }
   }
