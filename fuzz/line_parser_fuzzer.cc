@@ -583,7 +583,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (copier.indexed_pieces() != indexer.indexed_pieces()) report("the walk for a copy places pieces differently", line);
       for (std::size_t i = 0; i < checked->features.size(); ++i) {
         const std::vector<Layer>& layers = checked->features[i].layers;
-        const std::span<const double> values = copier.indexed_values(i);
+        std::span<const double> values;
+        if (!copier.indexed_values(i, values)) {
+          // Each value takes two bytes at least, so only a longer line
+          // reaches the bound past which lists are left unconverted.
+          if (line.size() < 2 * ondravane::LineParser::kMostConvertedValues) {
+            report("the walk for a copy leaves a short line's list", line);
+          }
+          continue;
+        }
         const std::vector<double> expected = layers.empty() ? std::vector<double>{} : layers[0].values;
         const Activation converted{0, {Feature{"", {Layer{0, std::vector<double>(values.begin(), values.end())}}}}};
         const Activation read{0, {Feature{"", {Layer{0, expected}}}}};

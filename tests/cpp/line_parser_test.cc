@@ -535,15 +535,15 @@ TEST(LineParser, IndexingForACopyConvertsTheFirstLayers) {
   ASSERT_TRUE(read.has_value());
   for (const bool keep_tokens : {false, true}) {
     SCOPED_TRACE(keep_tokens ? "tokens kept" : "tokens read again");
+    std::span<const double> values;
     ASSERT_TRUE(parser.index_unchecked_utf8(line, keep_tokens));
-    EXPECT_FALSE(parser.indexed_values_converted());
+    EXPECT_FALSE(parser.indexed_values(0, values));
     const std::vector<PiecePlace> plain = parser.indexed_pieces();
     ASSERT_TRUE(parser.index_unchecked_utf8(line, keep_tokens, kFirstLayer, true));
-    ASSERT_TRUE(parser.indexed_values_converted());
     EXPECT_EQ(parser.indexed_pieces(), plain);
     ASSERT_EQ(parser.indexed_occurrences(), read->features.size());
     for (std::size_t i = 0; i < read->features.size(); ++i) {
-      const std::span<const double> values = parser.indexed_values(i);
+      ASSERT_TRUE(parser.indexed_values(i, values));
       const std::vector<Layer>& layers = read->features[i].layers;
       EXPECT_EQ(std::vector<double>(values.begin(), values.end()),
                 layers.empty() ? std::vector<double>{} : layers.front().values)
@@ -551,8 +551,30 @@ TEST(LineParser, IndexingForACopyConvertsTheFirstLayers) {
     }
   }
   // Layers chosen by index are checked as before, and read by the copy.
+  std::span<const double> values;
   ASSERT_TRUE(parser.index_unchecked_utf8(line, false, LayerChoice{{6}}, true));
-  EXPECT_FALSE(parser.indexed_values_converted());
+  EXPECT_FALSE(parser.indexed_values(0, values));
+}
+
+// A line holds no more converted values than the bound and one list: the
+// lists that start past it are only checked, for the copy to read.
+TEST(LineParser, IndexingForACopyConvertsUpToABoundALine) {
+  const std::size_t per_list = LineParser::kMostConvertedValues * 3 / 8;
+  std::string list = "[";
+  for (std::size_t i = 0; i < per_list; ++i) list += i == 0 ? "1" : ",1";
+  list += "]";
+  std::string line = "[0,[";
+  for (int k = 0; k < 4; ++k) line += std::string(k == 0 ? "" : ",") + "[\"t\",[[0," + list + "]]]";
+  line += "]]";
+  LineParser parser;
+  ASSERT_TRUE(parser.index_unchecked_utf8(line, false, kFirstLayer, true));
+  std::span<const double> values;
+  for (std::size_t i = 0; i < 3; ++i) {
+    ASSERT_TRUE(parser.indexed_values(i, values)) << i;
+    EXPECT_EQ(values.size(), per_list);
+  }
+  EXPECT_FALSE(parser.indexed_values(3, values));
+  EXPECT_NE(parser.indexed_pieces()[7].offset, PiecePlace::kMissing);
 }
 
 TEST(LineParser, ListsCarryNoSpareCapacity) {

@@ -21,6 +21,7 @@
 
 #include "capture_stdout.h"
 #include "converter/input/input_file.h"
+#include "converter/line/line_parser.h"
 #include "converter/pipeline.h"
 #include "converter/reader.h"
 #include "converter/writer.h"
@@ -289,6 +290,35 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) {
       return std::string(std::get<0>(info.param).name) + (std::get<1>(info.param) ? "Numbered" : "");
     });
+
+// A line of more values than the first reading converts for the copy: its
+// later lists are copied from their text, converted there, and the output
+// is the file's, on one thread and on workers.
+TEST_F(ScratchDir, ALineOfManyValuesIsCopiedInPartsAlike) {
+  const std::size_t per_list = LineParser::kMostConvertedValues * 3 / 8;
+  std::string content = "[0,[";
+  // Float32 texts, which the copy holds with steps, and doubles.
+  const char* const values[] = {"0.19074603915214539", "-0.001", "0.5"};
+  for (int k = 0; k < 5; ++k) {
+    content += std::string(k == 0 ? "" : ",") + "[\"t" + std::to_string(k % 2) + "\",[[0,[";
+    for (std::size_t i = 0; i < per_list; ++i) content += std::string(i == 0 ? "" : ",") + values[(k + i / 1000) % 3];
+    content += "]],[1,[2]]]]";
+  }
+  content += "]]\n[1,[[\"t0\",[[0,[0.25,-0.9406615495681763]]]]]]\n";
+  write_whole(dir_ + "/in.jsonl", content);
+  ConversionOptions on_workers;
+  on_workers.jobs = 3;
+  on_workers.chunk_bytes = 4096;
+  for (const ConversionOptions& options : {ConversionOptions{}, on_workers}) {
+    const Result file = run_conversion(dir_ + "/in.jsonl", dir_ + "/file.txt", options);
+    const Result once = run_through_fifo(dir_, content, dir_ + "/once.txt", options);
+    EXPECT_EQ(file.failure, "<no failure>");
+    EXPECT_EQ(once.failure, file.failure);
+    EXPECT_EQ(once.printed, file.printed);
+    EXPECT_EQ(once.output, file.output);
+    EXPECT_GT(file.output.size(), 5 * per_list * 4);
+  }
+}
 
 // With a layer chosen by index, its bytes are what is read again: a rewrite
 // of them is noticed, one of the first layer is not, and the output is the

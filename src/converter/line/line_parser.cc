@@ -79,7 +79,8 @@ bool LineParser::index_unchecked_utf8(std::string_view line, bool keep_tokens,
   indexed_pieces_.clear();
   indexed_prints_.clear();
   indexed_values_.clear();
-  indexed_value_starts_.assign(1, 0);
+  indexed_value_starts_.clear();
+  indexed_value_ends_.clear();
   return walk_line(line, true, [&] {
     return parse_record(
         "linex_index", "features",
@@ -302,12 +303,16 @@ bool LineParser::parse_array(Element&& element) {
   }
 }
 
-// A feature of the indexing walk: every layer checked, nothing converted.
+// A feature of the indexing walk: every layer checked, nothing converted but,
+// for a copy, the first layer.
 bool LineParser::index_feature() {
   const std::size_t number = indexed_prints_.size();
   const std::size_t first_piece = indexed_pieces_.size();
   indexed_pieces_.resize(first_piece + pieces_per_occurrence_);
   const std::size_t first_layer_piece = first_piece + (keep_tokens_ ? 0 : 1);
+  // For a copy, lists are converted while the line holds few values.
+  const std::size_t values_before = indexed_values_.size();
+  const bool converting = convert_first_layer_ && values_before < kMostConvertedValues;
   const bool parsed = parse_record(
       "token", "layers",
       [&] {
@@ -326,7 +331,7 @@ bool LineParser::index_feature() {
         bool first = true;
         return parse_array([&] {
           SeenLayer seen;
-          if (convert_first_layer_ && first) {
+          if (converting && first) {
             first = false;
             if (!convert_layer(seen)) return false;
             indexed_pieces_[first_layer_piece] = piece_between(seen.values_at, seen.values_end);
@@ -346,7 +351,10 @@ bool LineParser::index_feature() {
           return true;
         });
       });
-  if (convert_first_layer_) indexed_value_starts_.push_back(indexed_values_.size());
+  if (convert_first_layer_) {
+    indexed_value_starts_.push_back(values_before);
+    indexed_value_ends_.push_back(converting ? indexed_values_.size() : kNotConverted);
+  }
   // Fingerprinted in the pieces' order, which need not be the line's.
   PiecePrints prints;
   for (std::size_t piece = first_piece; parsed && !for_copy_ && piece < indexed_pieces_.size(); ++piece) {

@@ -73,12 +73,16 @@ class LineParser {
   const std::vector<PiecePlace>& indexed_pieces() const { return indexed_pieces_; }
   const std::vector<std::uint32_t>& indexed_fingerprints() const { return indexed_prints_; }
   std::string_view indexed_token(std::size_t i) const { return indexed_tokens_[i]; }
-  // Of a walk for a copy that converted: whether it did, and the values of
-  // the i-th occurrence's list (empty when it has no layer).
-  bool indexed_values_converted() const { return convert_first_layer_; }
-  std::span<const double> indexed_values(std::size_t i) const {
-    return std::span<const double>(indexed_values_).subspan(indexed_value_starts_[i],
-                                                            indexed_value_starts_[i + 1] - indexed_value_starts_[i]);
+  // Of a walk for a copy: whether it converted the i-th occurrence's list,
+  // and its values (none when it has no layer). A line converts lists
+  // until it holds kMostConvertedValues values, and only checks the rest,
+  // so that it never holds more values than a list's text and this many.
+  static constexpr std::size_t kMostConvertedValues = std::size_t{1} << 17;
+  bool indexed_values(std::size_t i, std::span<const double>& values) const {
+    if (!convert_first_layer_ || indexed_value_ends_[i] == kNotConverted) return false;
+    values = std::span<const double>(indexed_values_)
+                 .subspan(indexed_value_starts_[i], indexed_value_ends_[i] - indexed_value_starts_[i]);
+    return true;
   }
 
   // The second reading, in `text` (a line the first reading indexed, or a
@@ -155,8 +159,10 @@ class LineParser {
   std::vector<std::string> indexed_tokens_;  // the first indexed_occurrences() are this line's
   bool for_copy_ = false;
   bool convert_first_layer_ = false;
-  std::vector<double> indexed_values_;              // every occurrence's, one after another
-  std::vector<std::size_t> indexed_value_starts_;   // where each begins, and one past the last
+  static constexpr std::size_t kNotConverted = SIZE_MAX;
+  std::vector<double> indexed_values_;              // the converted occurrences', one after another
+  std::vector<std::size_t> indexed_value_starts_;   // where each occurrence's begin
+  std::vector<std::size_t> indexed_value_ends_;     // and end, or kNotConverted
 
   // Reused buffers: lists are collected here and then copied into vectors of
   // exactly their size, so the records carry no spare capacity.

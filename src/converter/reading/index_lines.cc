@@ -3,6 +3,7 @@
 
 #include <sys/uio.h>
 
+#include <span>
 #include <string_view>
 
 #include "converter/reading/copied_values.h"
@@ -33,10 +34,11 @@ std::uint64_t copy_pieces(IndexChunk& chunk, LineParser& parser, std::string_vie
       // A list the walk did not convert was checked by the same rules; were
       // it not read, its text would go, and the second reading would fail
       // on it as on the file.
+      std::span<const double> converted;
       if (token_first && slot == 0) {
         chunk.copy += text;
-      } else if (parser.indexed_values_converted()) {
-        append_copied_values(chunk.copy, text, parser.indexed_values((k - first_piece) / per_occurrence));
+      } else if (parser.indexed_values((k - first_piece) / per_occurrence, converted)) {
+        append_copied_values(chunk.copy, text, converted);
       } else if (parser.read_values(line, place.offset, chunk.values, end)) {
         append_copied_values(chunk.copy, text, chunk.values);
       } else {
