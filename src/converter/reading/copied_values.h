@@ -16,7 +16,6 @@
 // double is held exactly, so the output cannot tell the forms apart.
 #pragma once
 
-#include <algorithm>
 #include <bit>
 #include <cfloat>
 #include <cmath>
@@ -128,21 +127,28 @@ inline void append_copied_values(std::string& copy, std::string_view text, std::
     return;
   }
   const std::size_t start = copy.size();
-  copy.resize(start + kHeaderBytes + std::max(held_bytes(kSteppedFloats, count), held_bytes(kDoubles, count)));
-  char* at = copy.data() + start;
-  const std::uint32_t count32 = static_cast<std::uint32_t>(count);
-  std::memcpy(at + 1, &count32, sizeof count32);
+  // Room for the float32 form only: resizing fills with zeros, and the
+  // doubles' form, twice as long, is seldom the one kept.
+  copy.resize(start + kHeaderBytes + held_bytes(kSteppedFloats, count));
   // The float32s are tried first: in a dump of them one far value is rare,
   // and in a dump of doubles the first value is most often far already.
   Kind kind = kDoubles;
   bool any_step = false;
-  if (write_stepped_floats(at + kHeaderBytes, values, any_step)) kind = any_step ? kSteppedFloats : kFloats;
+  if (write_stepped_floats(copy.data() + start + kHeaderBytes, values, any_step)) {
+    kind = any_step ? kSteppedFloats : kFloats;
+  }
   if (!shorter(kind)) {
     copy.resize(start);
     copy += text;
     return;
   }
-  if (kind == kDoubles) std::memcpy(at + kHeaderBytes, values.data(), count * sizeof(double));
+  if (kind == kDoubles) {
+    copy.resize(start + kHeaderBytes + held_bytes(kDoubles, count));
+    std::memcpy(copy.data() + start + kHeaderBytes, values.data(), count * sizeof(double));
+  }
+  char* const at = copy.data() + start;
+  const std::uint32_t count32 = static_cast<std::uint32_t>(count);
+  std::memcpy(at + 1, &count32, sizeof count32);
   at[0] = kind;
   copy.resize(start + kHeaderBytes + held_bytes(kind, count));
 }
