@@ -201,6 +201,27 @@ void BM_FormatValue(benchmark::State& state) {
 BENCHMARK(BM_FormatValue<activation_values>)->Name("BM_FormatValue");
 BENCHMARK(BM_FormatValue<rounded_values>)->Name("BM_FormatValue/six_places");
 
+// The same values a list of 768 at a time, as the writer formats them.
+void BM_FormatValues(benchmark::State& state) {
+  const std::vector<double> values = activation_values(1 << 20, 13);
+  std::vector<char> out(768 * ondravane::kMaxValueSlot);
+  for (auto _ : state) {
+    std::size_t total = 0;
+    for (std::size_t first = 0; first < values.size(); first += 768) {
+      std::size_t used;
+      ondravane::format_values(std::span<const double>(values).subspan(first, 768), false,
+                               std::span<char>(out), used);
+      total += used;
+    }
+    benchmark::DoNotOptimize(total);
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * values.size()));
+  state.counters["ns_per_value"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * values.size()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_FormatValues);
+
 // The digits alone, without their layout, over the same values: the
 // previous algorithm, the current one, and the current one with the 32-bit
 // x86 form of its 128-bit products.

@@ -4,7 +4,8 @@
 // digits than the shortest form that round-trips. And the shortest digits
 // themselves, in every form of their computation, are the C++ library's, for
 // each input word read as a double, as a widened float32 and as a short
-// decimal on the exact path.
+// decimal on the exact path. And the input's values as one list, cut into
+// rooms of some size, read as their texts one by one.
 #include <array>
 #include <bit>
 #include <cmath>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "converter/output/value_text.h"
 #include "shortest_digit_forms.h"
@@ -109,13 +111,37 @@ void check_digits(double value) {
   }
 }
 
+// The values as one list, formatted in rooms that cut it where the input's
+// first byte says: the texts of the values one by one, a blank between two.
+void check_list(const std::vector<double>& values, std::size_t extra_room) {
+  std::string expected;
+  for (double value : values) {
+    std::array<char, ondravane::kMaxValueChars> room;
+    if (!expected.empty()) expected += ' ';
+    expected.append(room.data(), ondravane::format_value(value, std::span<char, ondravane::kMaxValueChars>(room)));
+  }
+  std::vector<char> room(ondravane::kMaxValueSlot + extra_room);
+  std::string got;
+  for (std::size_t done = 0; done < values.size();) {
+    std::size_t used;
+    const std::size_t count = ondravane::format_values(std::span<const double>(values).subspan(done), done != 0,
+                                                       std::span<char>(room), used);
+    if (count == 0 || used > room.size()) report("list formatting made no progress", values[done], got);
+    got.append(room.data(), used);
+    done += count;
+  }
+  if (got != expected) report("list text differs from the values' texts", values.front(), got);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::vector<double> values;
   // Each 8 bytes are one double's bits; a short tail is padded with zeros.
   for (std::size_t offset = 0; offset < size; offset += 8) {
     std::uint64_t bits = 0;
     std::memcpy(&bits, data + offset, size - offset < 8 ? size - offset : 8);
+    values.push_back(std::bit_cast<double>(bits));
     check(std::bit_cast<double>(bits));
     // Neighbours of the same value, where digit generation changes length.
     check(std::nextafter(std::bit_cast<double>(bits), 0.0));
@@ -123,5 +149,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_digits(reference::widened_float(bits));
     check_digits(reference::exact_path_decimal(bits, (bits << 32) | (bits >> 32)));
   }
+  if (!values.empty()) check_list(values, std::size_t{data[0]} * 3);
   return 0;
 }

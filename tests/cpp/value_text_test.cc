@@ -252,6 +252,47 @@ INSTANTIATE_TEST_SUITE_P(
                }}),
     [](const testing::TestParamInfo<Sample>& info) { return std::string(info.param.name); });
 
+TEST(ValueFormat, ListsInRoomsOfEverySizeReadAsTheirValuesOneByOne) {
+  // Short and long texts (subnormals take over 300 characters, the
+  // negative smallest all kMaxValueChars) through rooms from too small for
+  // one slot to larger than the list, each ended by a guard zone.
+  std::mt19937_64 random(77);
+  std::vector<double> values;
+  std::string expected;
+  for (int i = 0; i < 60; ++i) {
+    const std::uint64_t bits = random();
+    double value = std::bit_cast<double>(i % 7 == 0 ? bits & 0x800fffffffffffffu : bits);
+    if (i % 5 == 0) value = -kSmallestSubnormal;
+    if (!std::isfinite(value)) continue;
+    values.push_back(value);
+    expected += (expected.empty() ? "" : " ") + formatted(value);
+  }
+  ASSERT_EQ(formatted(-kSmallestSubnormal).size(), kMaxValueChars);
+  std::vector<std::size_t> rooms = {0, kMaxValueSlot - 1, std::size_t{1} << 20};
+  for (std::size_t room = kMaxValueSlot; room < 3 * kMaxValueSlot; ++room) rooms.push_back(room);
+  for (std::size_t room : rooms) {
+    std::string text;
+    std::vector<char> buffer(room + 16);
+    for (std::size_t done = 0; done < values.size();) {
+      std::fill(buffer.begin(), buffer.end(), kUnused);
+      std::size_t used = 99;
+      const std::size_t count =
+          format_values(std::span<const double>(values).subspan(done), done != 0,
+                        std::span<char>(buffer.data(), room), used);
+      for (std::size_t i = room; i < buffer.size(); ++i) ASSERT_EQ(buffer[i], kUnused) << room;
+      if (room < kMaxValueSlot) {
+        EXPECT_EQ(count, 0u);
+        EXPECT_EQ(used, 0u);
+        break;
+      }
+      ASSERT_GT(count, 0u) << room;
+      text.append(buffer.data(), used);
+      done += count;
+    }
+    if (room >= kMaxValueSlot) EXPECT_EQ(text, expected) << room;
+  }
+}
+
 TEST(ValueFormat, PowersOfTenAndNeighbours) {
   // Short digit strings at every decimal exponent, where the layout of the
   // zeros around the digits most easily goes wrong.

@@ -502,9 +502,10 @@ TEST_F(OutputFileTest, DataFilesNeverTakeAStandardStreamDescriptor) {
 // The buffered file itself.
 
 TEST_F(OutputFileTest, PassesPiecesOfEverySizeThrough) {
-  // A small buffer, filled by single bytes, reservations and pieces shorter
-  // than, equal to and longer than it, in an order that leaves it at every
-  // fill level.
+  // A small buffer, filled by single bytes, reservations (some taking all
+  // the room, two buffers' worth at this size) and pieces shorter than,
+  // equal to and longer than it, in an order that leaves it at every fill
+  // level.
   const fs::path path = dir_ / "pieces.txt";
   std::string expected;
   {
@@ -514,8 +515,15 @@ TEST_F(OutputFileTest, PassesPiecesOfEverySizeThrough) {
       std::string bytes(size, static_cast<char>('a' + piece++ % 26));
       out.append(bytes);
       expected += bytes;
+      if (piece % 3 == 0) {
+        const std::size_t all = out.room();
+        std::fill_n(out.reserve(all), all, '=');
+        out.commit(all);
+        expected += std::string(all, '=');
+      }
       out.append('|');
       expected += '|';
+      EXPECT_GE(out.room(), OutputFile::kMinCapacity) << "after the piece of " << size;
       char* room = out.reserve(100);
       std::fill_n(room, 40, '#');
       out.commit(40);

@@ -48,11 +48,17 @@ void OutputFile::append(std::string_view bytes) {
 }
 
 void OutputFile::drain_full() {
-  const std::size_t rest = size_ - capacity_;
+  // A commit of all the room fills the buffer and its slack; when the slack
+  // is as large as the capacity, that is two buffers.
+  const std::size_t held = size_;
   size_ = 0;
-  write_fully(target_.fd(), buffer_.get(), capacity_);
-  std::memmove(buffer_.get(), buffer_.get() + capacity_, rest);
-  size_ = rest;
+  std::size_t written = 0;
+  do {
+    write_fully(target_.fd(), buffer_.get() + written, capacity_);
+    written += capacity_;
+  } while (held - written >= capacity_);
+  std::memmove(buffer_.get(), buffer_.get() + written, held - written);
+  size_ = held - written;
 }
 
 void OutputFile::flush() {

@@ -46,6 +46,9 @@ class OutputFile {
   // Returns room for at least `size` bytes (at most kMinCapacity) at the end
   // of the buffer; commit() then takes the bytes actually written there.
   char* reserve(std::size_t /*size*/) { return buffer_.get() + size_; }
+  // The room at reserve(), all of which commit() may take: kMinCapacity
+  // bytes at least.
+  std::size_t room() const { return capacity_ + kMinCapacity - size_; }
   void commit(std::size_t size) {
     size_ += size;
     if (size_ >= capacity_) drain_full();
@@ -61,7 +64,7 @@ class OutputFile {
   }
 
  private:
-  // Writes the first capacity_ bytes and keeps the rest at the front.
+  // Writes whole buffers of capacity_ bytes and keeps the rest at the front.
   void drain_full();
 
   // Declared in this order so that the buffer exists before the file is

@@ -192,9 +192,8 @@ inline bool in_word_layout(int k) { return k > -static_cast<int>(kChunk / 2) && 
   return second != 0 ? 16 - std::countl_zero(second) / 8 : 8 - std::countl_zero(first) / 8;
 }
 
-}  // namespace
-
-std::size_t format_value(double value, std::span<char, kMaxValueChars> out) {
+// format_value's body, inlined into the loop of format_values too.
+[[gnu::always_inline]] inline std::size_t format_one(double value, std::span<char, kMaxValueChars> out) {
   char* cursor = out.data();
   char* const limit = out.data() + kMaxValueChars;
   *cursor = '-';  // kept only for a negative value
@@ -256,6 +255,30 @@ std::size_t format_value(double value, std::span<char, kMaxValueChars> out) {
     cursor += zeros;
   }
   return static_cast<std::size_t>(cursor - out.data());
+}
+
+}  // namespace
+
+std::size_t format_value(double value, std::span<char, kMaxValueChars> out) { return format_one(value, out); }
+
+std::size_t format_values(std::span<const double> values, bool blank_first, std::span<char> out,
+                          std::size_t& used) {
+  used = 0;
+  if (values.empty() || out.size() < kMaxValueSlot) return 0;
+  char* cursor = out.data();
+  // The last place where a blank and a value still fit.
+  const char* const last_slot = out.data() + (out.size() - kMaxValueSlot);
+  *cursor = ' ';
+  cursor += blank_first ? 1 : 0;
+  std::size_t done = 0;
+  while (true) {
+    cursor += format_one(values[done], std::span<char, kMaxValueChars>(cursor, kMaxValueChars));
+    ++done;
+    if (done == values.size() || cursor > last_slot) break;
+    *cursor++ = ' ';
+  }
+  used = static_cast<std::size_t>(cursor - out.data());
+  return done;
 }
 
 }  // namespace ondravane

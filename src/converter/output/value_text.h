@@ -23,6 +23,17 @@ inline constexpr std::size_t kMaxValueChars = 327;
 // Allocates nothing.
 std::size_t format_value(double value, std::span<char, kMaxValueChars> out);
 
+// The room format_values needs for one more value: a blank and the value.
+inline constexpr std::size_t kMaxValueSlot = kMaxValueChars + 1;
+
+// Writes the texts of values from the first on to `out`, a blank between
+// two (and before the first when `blank_first`), while `out` has a slot's
+// room left; returns how many it wrote, none when `out` is smaller than a
+// slot, and sets `used` to the bytes written. The same text as format_value
+// value by value: a whole list's values in one call leave out a call each.
+std::size_t format_values(std::span<const double> values, bool blank_first, std::span<char> out,
+                          std::size_t& used);
+
 // At least the length format_value gives `value`, cheaply: its shortest
 // digits (17 at most) with a sign and "0.", unless the magnitude is below
 // 10^-7 or from 10^17 on, where positional notation adds zeros.

@@ -20,7 +20,7 @@ namespace {
 
 // Longest decimal text of a 64-bit unsigned integer.
 constexpr std::size_t kMaxIntegerChars = 20;
-static_assert(OutputFile::kMinCapacity >= kMaxValueChars, "a value must fit in the buffer");
+static_assert(OutputFile::kMinCapacity >= kMaxValueSlot, "a value must fit in the buffer");
 
 template <typename Out>
 void append_integer(Out& out, std::uint64_t number) {
@@ -28,12 +28,6 @@ void append_integer(Out& out, std::uint64_t number) {
   const auto [last, error] = std::to_chars(first, first + kMaxIntegerChars, number);
   (void)error;  // twenty digits hold any 64-bit value
   out.commit(static_cast<std::size_t>(last - first));
-}
-
-template <typename Out>
-void append_value(Out& out, double value) {
-  std::span<char, kMaxValueChars> room(out.reserve(kMaxValueChars), kMaxValueChars);
-  out.commit(format_value(value, room));
 }
 
 static_assert(std::numeric_limits<float>::is_iec559, "the binary format's floats are IEEE single precision");
@@ -58,11 +52,11 @@ void append_values(Out& out, VectorFormat format, std::span<const double> values
       done += count;
     }
   } else {
-    bool first = true;
-    for (double value : values) {
-      if (!first) out.append(' ');
-      first = false;
-      append_value(out, value);
+    for (std::size_t done = 0; done < values.size();) {
+      std::span<char> room(out.reserve(kMaxValueSlot), out.room());
+      std::size_t used;
+      done += format_values(values.subspan(done), done != 0, room, used);
+      out.commit(used);
     }
   }
   out.append('\n');

@@ -83,6 +83,8 @@ class FormattedLines {
     if (capacity_ - size_ < size) grow(size);
     return buffer_.get() + size_;
   }
+  // The room at reserve(), all of which commit() may take.
+  std::size_t room() const { return capacity_ - size_; }
   void commit(std::size_t size) { size_ += size; }
 
  private:
