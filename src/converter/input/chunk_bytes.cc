@@ -18,6 +18,15 @@ namespace {
 // in a few calls whatever the line's length.
 constexpr std::size_t kTailStep = std::size_t{64} << 10;
 
+// The kernel copies what a read returns with `rep movsb`, which on AMD's Zen
+// processors takes five times as long when the destination lies 1 to 31
+// bytes past the source's place within a page. A range read with the byte
+// before it, from one byte short of a page, into a buffer of whole pages
+// fell there every time (1.1 GB/s against 9). So the bytes read go to the
+// buffer at the place they have within a page of the file: the same offset
+// on both sides, which is fast on every processor.
+constexpr std::size_t kPageBytes = 4096;
+
 }  // namespace
 
 void ChunkBytes::reserve(std::size_t size, std::size_t keep) { buffer_.reserve(size, keep); }
@@ -51,27 +60,28 @@ bool ChunkBytes::load(std::size_t limit) {
   // One byte before the range tells whether a line starts at its beginning.
   const std::uint64_t from = begin_ == 0 ? 0 : begin_ - 1;
   if (!tail_open_) {
+    lead_ = static_cast<std::size_t>(from % kPageBytes);
     const std::size_t window = static_cast<std::size_t>(range_end_ - from);
-    reserve(window, 0);
-    const std::size_t read = read_at(from, 0, window);
-    start_ = 0;  // where the first line starting in the range begins
+    reserve(lead_ + window, 0);
+    const std::size_t read = read_at(from, lead_, window);
+    char* const text = buffer_.get() + lead_;
+    start_ = lead_;  // where the first line starting in the range begins
     if (begin_ != 0) {
       // A line starts in the range just after an LF at its last byte but one
       // or before; the line the range starts inside of belongs to an earlier
       // chunk.
-      const void* lf = read == 0 ? nullptr : std::memchr(buffer_.get(), '\n', std::min(read, window - 1));
+      const void* lf = read == 0 ? nullptr : std::memchr(text, '\n', std::min(read, window - 1));
       if (lf == nullptr) {
-        start_ = 0;
         longest_line_seen_ = read;
-        finish_load(0);
+        finish_load(lead_);
         return true;
       }
       start_ = static_cast<std::size_t>(static_cast<const char*>(lf) - buffer_.get()) + 1;
     }
-    end_ = read;
-    const void* last_lf = ::memrchr(buffer_.get() + start_, '\n', read - start_);
-    if (read < window || static_cast<const char*>(last_lf) == buffer_.get() + read - 1) {
-      finish_load(read);
+    end_ = lead_ + read;
+    const void* last_lf = ::memrchr(buffer_.get() + start_, '\n', end_ - start_);
+    if (read < window || static_cast<const char*>(last_lf) == buffer_.get() + end_ - 1) {
+      finish_load(end_);
       return true;
     }
     tail_start_ = last_lf == nullptr
@@ -89,9 +99,9 @@ bool ChunkBytes::load(std::size_t limit) {
   while (tail_open_) {
     if (end_ >= limit) return false;
     if (end_ >= capacity()) reserve(end_ + std::min(std::max<std::size_t>(end_, 4096), limit - end_), end_);
-    const std::size_t tail = end_ - static_cast<std::size_t>(range_end_ - from);
+    const std::size_t tail = end_ - lead_ - static_cast<std::size_t>(range_end_ - from);
     const std::size_t more = std::min({std::max(kTailStep, tail / 4), capacity() - end_, limit - end_});
-    const std::size_t got = read_at(from + end_, end_, more);
+    const std::size_t got = read_at(from + (end_ - lead_), end_, more);
     const void* lf = std::memchr(buffer_.get() + end_, '\n', got);
     if (lf != nullptr) {
       finish_load(static_cast<std::size_t>(static_cast<const char*>(lf) - buffer_.get()) + 1);

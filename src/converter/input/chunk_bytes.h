@@ -52,6 +52,7 @@ class ChunkBytes {
   // or, for a range inside one line, the range.
   std::size_t longest_line_seen_ = 0;
   std::size_t tail_start_ = 0;  // where the line that goes on starts
+  std::size_t lead_ = 0;        // buffer bytes before the range's window
   std::uint64_t begin_ = 0;
   std::uint64_t range_end_ = 0;
 };
