@@ -18,15 +18,6 @@ namespace {
 // in a few calls whatever the line's length.
 constexpr std::size_t kTailStep = std::size_t{64} << 10;
 
-// The kernel copies what a read returns with `rep movsb`, which on AMD's Zen
-// processors takes five times as long when the destination lies 1 to 31
-// bytes past the source's place within a page. A range read with the byte
-// before it, from one byte short of a page, into a buffer of whole pages
-// fell there every time (1.1 GB/s against 9). So the bytes read go to the
-// buffer at the place they have within a page of the file: the same offset
-// on both sides, which is fast on every processor.
-constexpr std::size_t kPageBytes = 4096;
-
 }  // namespace
 
 void ChunkBytes::reserve(std::size_t size, std::size_t keep) { buffer_.reserve(size, keep); }
@@ -60,7 +51,10 @@ bool ChunkBytes::load(std::size_t limit) {
   // One byte before the range tells whether a line starts at its beginning.
   const std::uint64_t from = begin_ == 0 ? 0 : begin_ - 1;
   if (!tail_open_) {
-    lead_ = static_cast<std::size_t>(from % kPageBytes);
+    // A range read with the byte before it starts one byte short of a page;
+    // read to the buffer's start, it fell in the slow case every time (1.1
+    // GB/s against 9).
+    lead_ = place_in_page(from);
     const std::size_t window = static_cast<std::size_t>(range_end_ - from);
     reserve(lead_ + window, 0);
     const std::size_t read = read_at(from, lead_, window);

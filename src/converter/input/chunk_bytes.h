@@ -15,6 +15,14 @@
 
 namespace ondravane {
 
+// The kernel copies what a read returns with `rep movsb`, which on AMD's Zen
+// processors takes five times as long when the destination lies 1 to 31
+// bytes past the source's place within a page (in a write too). So a chunk's
+// bytes go to its buffer of whole pages at the place they have within a page
+// of the input: the same offset on both sides, fast on every processor.
+inline constexpr std::size_t kPageBytes = 4096;
+inline std::size_t place_in_page(std::uint64_t offset) { return static_cast<std::size_t>(offset % kPageBytes); }
+
 class ChunkBytes {
  public:
   std::string_view lines() const { return {buffer_.get() + start_, size_}; }
@@ -40,7 +48,7 @@ class ChunkBytes {
   MappedBuffer buffer_;
   std::size_t start_ = 0;  // where the lines start in the buffer
   std::size_t size_ = 0;   // bytes of whole lines
-  std::size_t end_ = 0;    // bytes read: start_ + size_ to end_ is the carry of a stream
+  std::size_t end_ = 0;    // end of the bytes read: start_ + size_ to end_ is the carry of a stream
   // Sets where the lines end, once read.
   void finish_load(std::size_t lines_end);
 

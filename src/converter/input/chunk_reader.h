@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -70,6 +71,7 @@ class ChunkReader {
   ChunkBytes* previous_ = nullptr;  // holds the carry
   bool previous_taken_ = false;     // and no one works on it any more
   bool exhausted_ = false;
+  std::uint64_t bytes_read_ = 0;  // from the source so far
   std::exception_ptr read_error_;
 };
 
