@@ -20,12 +20,16 @@ void write_fully(int fd, const char* data, std::size_t size) {
   if (error != 0) fail_os_error(error);
 }
 
+MappedBuffer reserved(std::size_t size) {
+  MappedBuffer buffer;
+  buffer.reserve(size, 0);
+  return buffer;
+}
+
 }  // namespace
 
 OutputFile::OutputFile(std::string_view path, OutputCommit commit, std::size_t capacity)
-    : capacity_(std::max(capacity, kMinCapacity)),
-      buffer_(new char[capacity_ + kMinCapacity]),
-      target_(path, commit) {}
+    : capacity_(std::max(capacity, kMinCapacity)), buffer_(reserved(capacity_ + kMinCapacity)), target_(path, commit) {}
 
 OutputFile::~OutputFile() = default;
 

@@ -3,11 +3,11 @@
 #pragma once
 
 #include <cstddef>
-#include <memory>
 #include <string_view>
 
 #include "converter/output/output_path.h"
 #include "support/file_io.h"
+#include "support/mapped_buffer.h"
 
 namespace ondravane {
 
@@ -36,7 +36,7 @@ class OutputFile {
   // file depends only on the bytes, never on the sizes of the pieces. (The
   // buffer has kMinCapacity bytes of room past the capacity for that.)
   void append(char c) {
-    buffer_[size_++] = c;
+    buffer_.get()[size_++] = c;
     if (size_ == capacity_) drain_full();
   }
 
@@ -68,9 +68,13 @@ class OutputFile {
   void drain_full();
 
   // Declared in this order so that the buffer exists before the file is
-  // opened: a failed allocation then leaves no descriptor behind.
+  // opened: a failed allocation then leaves no descriptor behind. The buffer
+  // is whole pages, written from its start to offsets of whole buffers: the
+  // kernel's copy of a write is fast on every processor only when source and
+  // destination share their offset within a page (chunk_bytes.h), and a
+  // buffer from the heap lies wherever the allocator puts it.
   std::size_t capacity_;
-  std::unique_ptr<char[]> buffer_;
+  MappedBuffer buffer_;
   OutputTarget target_;
   std::size_t size_ = 0;
 };
