@@ -289,7 +289,9 @@ TEST(ValueFormat, ListsInRoomsOfEverySizeReadAsTheirValuesOneByOne) {
       text.append(buffer.data(), used);
       done += count;
     }
-    if (room >= kMaxValueSlot) EXPECT_EQ(text, expected) << room;
+    if (room >= kMaxValueSlot) {
+      EXPECT_EQ(text, expected) << room;
+    }
   }
 }
 
