@@ -3,13 +3,24 @@
 // the lines: taken from the heap, what a worker thread freed would stay in
 // its thread's arena, so every worker would keep the memory of the longest
 // line it ever held. Mapped, they are returned at once, and growing one
-// moves its pages instead of copying them.
+// moves its pages instead of copying them. Those of 1 MiB or more are
+// mapped so that the kernel may back them with huge pages.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <utility>
 
 namespace ondravane {
+
+// The kernel copies what a read returns with `rep movsb`, which on AMD's Zen
+// processors takes five times as long when the destination lies 1 to 31
+// bytes past the source's place within a page (in a write too). So bytes
+// read into a buffer of whole pages go at the place they have within a page
+// of the file, and bytes written leave from the place they will take: the
+// same offset on both sides, fast on every processor.
+inline constexpr std::size_t kPageBytes = 4096;
+inline std::size_t place_in_page(std::uint64_t offset) { return static_cast<std::size_t>(offset % kPageBytes); }
 
 class MappedBuffer {
  public:

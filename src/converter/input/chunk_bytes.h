@@ -15,14 +15,6 @@
 
 namespace ondravane {
 
-// The kernel copies what a read returns with `rep movsb`, which on AMD's Zen
-// processors takes five times as long when the destination lies 1 to 31
-// bytes past the source's place within a page (in a write too). So a chunk's
-// bytes go to its buffer of whole pages at the place they have within a page
-// of the input: the same offset on both sides, fast on every processor.
-inline constexpr std::size_t kPageBytes = 4096;
-inline std::size_t place_in_page(std::uint64_t offset) { return static_cast<std::size_t>(offset % kPageBytes); }
-
 class ChunkBytes {
  public:
   std::string_view lines() const { return {buffer_.get() + start_, size_}; }

@@ -71,7 +71,7 @@ class OutputFile {
   // opened: a failed allocation then leaves no descriptor behind. The buffer
   // is whole pages, written from its start to offsets of whole buffers: the
   // kernel's copy of a write is fast on every processor only when source and
-  // destination share their offset within a page (chunk_bytes.h), and a
+  // destination share their offset within a page (mapped_buffer.h), and a
   // buffer from the heap lies wherever the allocator puts it.
   std::size_t capacity_;
   MappedBuffer buffer_;
