@@ -43,8 +43,7 @@ void* map_anywhere(std::size_t pages) {
 // workers. The kernel backs with a huge page only a whole aligned stretch
 // of one mapping, so such a buffer starts at a huge page's boundary and
 // takes whole huge pages, and grows into a new mapping of the same kind
-// rather than in place. (x86's huge page; elsewhere the advice is only
-// weaker.)
+// rather than in place. (2 MiB is x86's huge page, on 32 bits with PAE too.)
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 bool in_huge_pages(std::size_t pages) { return pages >= kHugePage; }
@@ -59,6 +58,7 @@ std::size_t huge_pages_for(std::size_t size) {
 // advised to be backed by huge pages.
 void* map_huge(std::size_t pages) {
   const std::size_t slack = kHugePage - whole_pages(1);
+  if (pages > static_cast<std::size_t>(-1) - slack) return MAP_FAILED;
   void* const raw = map_anywhere(pages + slack);
   if (raw == MAP_FAILED) return raw;
   const auto start = reinterpret_cast<std::uintptr_t>(raw);

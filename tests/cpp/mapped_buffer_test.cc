@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -63,6 +64,28 @@ TEST(MappedBufferTest, GrowingKeepsTheBytesKept) {
   buffer.get()[16 * kMiB - 1] = 'x';
   EXPECT_EQ(buffer.get()[16 * kMiB - 1], 'x');
   buffer.release();
+  EXPECT_EQ(buffer.get(), nullptr);
+  EXPECT_EQ(buffer.capacity(), 0U);
+}
+
+// A size the system cannot map fails as an allocation does: a buffer that
+// could not grow keeps its bytes, one asked for anew is left empty.
+TEST(MappedBufferTest, SizesPastTheAddressSpaceFailAsAllocations) {
+  MappedBuffer buffer;
+  buffer.reserve(2 * kMiB, 0);
+  for (std::size_t i = 0; i < 2 * kMiB; ++i) buffer.get()[i] = byte_at(i);
+  char* const before = buffer.get();
+  const std::size_t most = static_cast<std::size_t>(-1);
+  // Past a small page, past a huge page, and a size of whole huge pages that
+  // no address space has room for.
+  const std::size_t sizes[] = {most, most - 4096, most - (std::size_t{3} << 20), most - (std::size_t{64} << 20)};
+  for (const std::size_t size : sizes) {
+    EXPECT_THROW(buffer.reserve(size, 2 * kMiB), std::bad_alloc) << size;
+    ASSERT_EQ(buffer.get(), before);
+    ASSERT_EQ(buffer.capacity(), 2 * kMiB);
+  }
+  for (std::size_t i = 0; i < 2 * kMiB; ++i) ASSERT_EQ(buffer.get()[i], byte_at(i)) << i;
+  EXPECT_THROW(buffer.reserve(sizes[3], 0), std::bad_alloc);
   EXPECT_EQ(buffer.get(), nullptr);
   EXPECT_EQ(buffer.capacity(), 0U);
 }
