@@ -40,21 +40,18 @@ void* map_anywhere(std::size_t pages) {
 // A buffer of huge pages' size is faulted in a huge page at a time where the
 // system allows it: the buffers of lines a few MB long took several thousand
 // faults of small pages a run, up to a fifth of the check's CPU time on two
-// workers. The kernel backs with a huge page only a whole aligned stretch
-// of one mapping, so such a buffer starts at a huge page's boundary and
-// takes whole huge pages, and grows into a new mapping of the same kind
-// rather than in place. (2 MiB is x86's huge page, on 32 bits with PAE too.)
+// workers. The kernel backs with a huge page only a whole aligned stretch of
+// one mapping that no small page holds yet, so such a buffer starts at a
+// huge page's boundary, and one that grows past a huge page is copied into
+// its new mapping once rather than moved with its small pages. The mapping
+// keeps its size in small pages: only stretches wholly inside the buffer
+// become huge pages, so it never holds more memory than its size. (2 MiB is
+// x86's huge page, on 32 bits with PAE too.)
 constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 bool in_huge_pages(std::size_t pages) { return pages >= kHugePage; }
 
-// Whole huge pages from `size` bytes on (already whole small pages).
-std::size_t huge_pages_for(std::size_t size) {
-  if (size > static_cast<std::size_t>(-1) - kHugePage) throw std::bad_alloc();
-  return (size + kHugePage - 1) / kHugePage * kHugePage;
-}
-
-// `pages` bytes (whole huge pages) starting at a huge page's boundary,
+// `pages` bytes (whole small pages) starting at a huge page's boundary,
 // advised to be backed by huge pages.
 void* map_huge(std::size_t pages) {
   const std::size_t slack = kHugePage - whole_pages(1);
@@ -93,15 +90,15 @@ void* move_pages(void* data, std::size_t mapped, std::size_t pages) {
 
 void MappedBuffer::reserve(std::size_t size, std::size_t keep) {
   if (size <= capacity_) return;
-  std::size_t pages = whole_pages(size);
-  // A buffer of at least half a huge page takes a whole one.
-  if (pages >= kHugePage / 2) pages = huge_pages_for(pages);
-  if (pages <= mapped_) {
+  const std::size_t pages = whole_pages(size);
+  if (pages == mapped_) {
     capacity_ = size;
     return;
   }
   void* data;
-  if (keep != 0 && kGrowByRemap) {
+  // Growing past a huge page, the small pages are copied rather than moved.
+  const bool move = kGrowByRemap && (in_huge_pages(mapped_) || !in_huge_pages(pages));
+  if (keep != 0 && move) {
     data = move_pages(data_, mapped_, pages);
   } else if (keep != 0) {
     data = map_pages(pages);

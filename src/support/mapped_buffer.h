@@ -3,7 +3,7 @@
 // the lines: taken from the heap, what a worker thread freed would stay in
 // its thread's arena, so every worker would keep the memory of the longest
 // line it ever held. Mapped, they are returned at once, and growing one
-// moves its pages instead of copying them. Those of 1 MiB or more are
+// moves its pages instead of copying them. Those of 2 MiB or more are
 // mapped so that the kernel may back them with huge pages.
 #pragma once
 

@@ -36,7 +36,7 @@ std::string mapping_flags(const void* address) {
 }
 
 // Grown across the line between small pages and huge ones, by moving its
-// pages or mapped anew: the bytes kept stay, and from 1 MiB on the buffer
+// pages or mapped anew: the bytes kept stay, and from 2 MiB on the buffer
 // starts at a 2 MiB boundary and is advised for huge pages.
 TEST(MappedBufferTest, KeepsItsBytesAndMapsLargeBuffersForHugePages) {
   struct stat info{};
@@ -44,12 +44,12 @@ TEST(MappedBufferTest, KeepsItsBytesAndMapsLargeBuffersForHugePages) {
   for (const bool keep : {true, false}) {
     MappedBuffer buffer;
     std::size_t filled = 0;
-    for (const std::size_t size : {std::size_t{4095}, kMiB - 8192, kMiB, kMiB + 1, 2 * kMiB + 4096, 9 * kMiB + 5}) {
+    for (const std::size_t size : {std::size_t{4095}, kMiB, 2 * kMiB - 4096, 2 * kMiB, 2 * kMiB + 4096, 9 * kMiB + 5}) {
       buffer.reserve(size, keep ? filled : 0);
       for (std::size_t i = 0; keep && i < filled; ++i) ASSERT_EQ(buffer.get()[i], byte_at(i)) << size;
       for (std::size_t i = 0; i < size; ++i) buffer.get()[i] = byte_at(i);
       filled = size;
-      const bool large = size >= kMiB;
+      const bool large = size >= 2 * kMiB;
       if (large) {
         EXPECT_EQ(reinterpret_cast<std::uintptr_t>(buffer.get()) % (2 * kMiB), 0U) << size;
       }
