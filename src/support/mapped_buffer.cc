@@ -71,18 +71,15 @@ void* map_huge(std::size_t pages) {
 void* map_pages(std::size_t pages) { return in_huge_pages(pages) ? map_huge(pages) : map_anywhere(pages); }
 
 // Moves the pages of `data` (`mapped` bytes) to a mapping of `pages` bytes;
-// those of a huge page stay one.
+// those of a huge page stay one. A buffer of huge pages' size is only ever
+// moved from a mapping that map_huge made: the moved pages bring that
+// mapping's advice, which covers the grown part too.
 void* move_pages(void* data, std::size_t mapped, std::size_t pages) {
   if (!in_huge_pages(pages)) return ::mremap(data, mapped, pages, MREMAP_MAYMOVE);
   void* const target = map_huge(pages);
   if (target == MAP_FAILED) return target;
   void* const moved = ::mremap(data, mapped, pages, MREMAP_MAYMOVE | MREMAP_FIXED, target);
-  if (moved == MAP_FAILED) {
-    ::munmap(target, pages);
-    return moved;
-  }
-  // The moved pages bring their own mapping's advice.
-  ::madvise(moved, pages, MADV_HUGEPAGE);
+  if (moved == MAP_FAILED) ::munmap(target, pages);
   return moved;
 }
 
