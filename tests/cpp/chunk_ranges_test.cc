@@ -1,7 +1,8 @@
 // Chunks read from ranges of a file: a buffer that ordinary lines fill again
 // is kept for the chunks to come, up to the bytes kept, one that grew for a
 // long line is given back; ranges grow with the lines seen; a line that goes
-// on past its range is read with little beyond its end.
+// on past its range is read with little beyond its end; chunks beside each
+// other read the bytes around their boundary once.
 #include "converter/input/chunk_ranges.h"
 
 #include <fcntl.h>
@@ -9,9 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "generated_corpus.h"
 
@@ -149,6 +152,55 @@ TEST_F(ChunkRangesReadingTest, ReadsALineGoingOnLittlePastItsEnd) {
   EXPECT_EQ(chunk.lines(), text.substr(0, line_end));
   EXPECT_GE(read, line_end);
   EXPECT_LE(read, line_end + line_end / 4 + (64 << 10));
+}
+
+// Lines of one and a half ranges, every range filled before any is loaded,
+// as workers do. In file order, each chunk starts at the line start the one
+// before found, reading none of that line, and a range inside a line is not
+// read at all; in reverse order, each reads on exactly to the line start
+// the one after found. Either way the chunks hold the file's lines once.
+TEST_F(ChunkRangesReadingTest, ChunksBesideEachOtherReadTheBytesAroundTheirBoundaryOnce) {
+  constexpr std::size_t kLargeRange = std::size_t{1} << 20;
+  constexpr std::size_t kTailStep = std::size_t{64} << 10;
+  constexpr std::size_t kCountersRead = 256;  // /proc/self/io, read to count
+  std::string text;
+  for (char c = 'a'; c < 'g'; ++c) text += std::string(kLargeRange * 3 / 2 - 1, c) + "\n";
+  ASSERT_GE(open_text(text), 0);
+  const std::size_t count = text.size() / kLargeRange;
+  for (const bool reversed : {false, true}) {
+    ChunkRanges ranges(fd_, text.size(), kLargeRange);
+    std::vector<ChunkBytes> chunks(count);
+    for (ChunkBytes& chunk : chunks) ASSERT_TRUE(ranges.fill(chunk));
+    std::vector<std::uint64_t> read(count);
+    for (std::size_t step = 0; step < count; ++step) {
+      const std::size_t i = reversed ? count - 1 - step : step;
+      const std::uint64_t before = bytes_read();
+      ASSERT_TRUE(chunks[i].load(SIZE_MAX));
+      read[i] = bytes_read() - before;
+    }
+    std::string joined;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::string_view lines = chunks[i].lines();
+      const std::size_t first = joined.size();  // where the chunk's lines start in the file
+      joined += lines;
+      const std::size_t begin = i * kLargeRange;
+      const std::size_t range_end = begin + kLargeRange;
+      if (!reversed && lines.empty()) {
+        EXPECT_LE(read[i], kCountersRead) << i;
+      } else if (!reversed) {
+        // Past the range, in steps: a quarter of the line's rest at most.
+        const std::size_t rest = first + lines.size() - range_end;
+        EXPECT_GE(read[i], lines.size()) << i;
+        EXPECT_LE(read[i], lines.size() + std::max(kTailStep, rest / 4) + kCountersRead) << i;
+      } else if (!lines.empty()) {
+        // From the byte before the range to exactly the line's LF.
+        const std::size_t exact = lines.size() + (first - begin) + (i == 0 ? 0 : 1);
+        EXPECT_GE(read[i], exact) << i;
+        EXPECT_LE(read[i], exact + kCountersRead) << i;
+      }
+    }
+    EXPECT_EQ(joined, text) << reversed;
+  }
 }
 
 }  // namespace

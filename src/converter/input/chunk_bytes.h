@@ -6,14 +6,23 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string_view>
 
 #include "support/mapped_buffer.h"
 
 namespace ondravane {
+
+// Where the first line at or after the boundary between two ranges starts,
+// once either chunk beside it has found it: the one after it then reads
+// from there instead of from the boundary, and the one before it reads on
+// exactly to there. Offsets of the file; kUnknownLineStart until found.
+using LineStart = std::atomic<std::uint64_t>;
+inline constexpr std::uint64_t kUnknownLineStart = ~std::uint64_t{0};
 
 class ChunkBytes {
  public:
@@ -43,11 +52,27 @@ class ChunkBytes {
   std::size_t end_ = 0;    // end of the bytes read: start_ + size_ to end_ is the carry of a stream
   // Sets where the lines end, once read.
   void finish_load(std::size_t lines_end);
+  // Ends the load of a range that lies inside a line read by an earlier chunk.
+  void skip_range();
+  // Reads on from end_ to the first LF, or the end of the file; false when
+  // the buffer would pass `limit` first.
+  bool read_on(std::size_t limit);
+  // The place in the buffer of an offset of the range's window, and back.
+  std::size_t place_of(std::uint64_t offset) const { return lead_ + static_cast<std::size_t>(offset - origin_); }
+  std::uint64_t offset_at(std::size_t place) const { return origin_ + (place - lead_); }
 
   // A range to load: [begin_, range_end_) of `fd_`, unless fd_ is -1;
   // `tail_open_` once the range is read and its last line goes on.
   int fd_ = -1;
   bool tail_open_ = false;
+  // What load() does next. With `tail_first_` it reads the line going on
+  // past the range before the range itself: the chunk after it, loaded at
+  // the same time, has then mostly not read those bytes yet, and starts at
+  // the line start found instead.
+  enum class LoadStep : unsigned char { kRange, kTailFirst, kRangeAfterTail, kTail };
+  LoadStep step_ = LoadStep::kRange;
+  bool tail_first_ = false;
+  std::size_t tail_end_ = 0;  // where the line going on ended, read first
   // The longest line load() measured: the one that went on past the range,
   // or, for a range inside one line, the range.
   std::size_t longest_line_seen_ = 0;
@@ -55,6 +80,11 @@ class ChunkBytes {
   std::size_t lead_ = 0;        // buffer bytes before the range's window
   std::uint64_t begin_ = 0;
   std::uint64_t range_end_ = 0;
+  std::uint64_t origin_ = 0;  // the offset of the file whose place is lead_
+  // The line starts at begin_ and at range_end_, shared with the chunks
+  // beside it (none at the file's ends).
+  std::shared_ptr<LineStart> first_line_;
+  std::shared_ptr<LineStart> next_line_;
 };
 
 // The line of `text` that starts at `offset`, LF included when it has one.

@@ -10,11 +10,16 @@
 // grow with the longest line seen, to twice its length (up to twice the
 // chunk size): with the 1.6 MB lines of the four-layer benchmark files
 // and ranges of 1 MiB, the workers of the check read 1.75 times the file.
+// Two chunks beside each other share where the first line after their
+// boundary starts: whichever finds it first spares the other reading
+// those bytes (or reading past them), and a range that lies inside one
+// line already read is not read at all.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -53,7 +58,15 @@ class ChunkRanges {
     chunk.range_end_ = std::min<std::uint64_t>(size_, next_ + range_bytes_);
     chunk.start_ = chunk.size_ = chunk.end_ = 0;
     chunk.tail_open_ = false;
+    chunk.step_ = ChunkBytes::LoadStep::kRange;
+    // A range of at least half the longest line mostly holds a line start,
+    // and so a line going on past it; one inside a line would read that
+    // line's rest for nothing.
+    chunk.tail_first_ = 2 * range_bytes_ >= longest_line_;
     chunk.longest_line_seen_ = 0;
+    chunk.first_line_ = std::move(boundary_);
+    if (chunk.range_end_ < size_) boundary_ = std::make_shared<LineStart>(kUnknownLineStart);
+    chunk.next_line_ = boundary_;
     next_ = chunk.range_end_;
     return true;
   }
@@ -72,12 +85,15 @@ class ChunkRanges {
                                    ? most
                                    : kLinesPerRange * chunk.longest_line_seen_;
     range_bytes_ = std::max(range_bytes_, wanted);
+    longest_line_ = std::max(longest_line_, chunk.longest_line_seen_);
     const std::size_t held = chunk.buffer_.capacity();
     if (held != 0 && held <= 4 * (range_bytes_ + 1) && spare_held_ + held <= spare_limit_) {
       spare_held_ += held;
       spare_.push_back(std::move(chunk.buffer_));
     }
     chunk.buffer_.release();
+    chunk.first_line_.reset();
+    chunk.next_line_.reset();
   }
 
   // Each chunk raises its own read failure when it is loaded.
@@ -88,7 +104,9 @@ class ChunkRanges {
   std::uint64_t size_;
   std::size_t chunk_bytes_;
   std::size_t range_bytes_;  // of the ranges to come
+  std::size_t longest_line_ = 0;
   std::uint64_t next_ = 0;
+  std::shared_ptr<LineStart> boundary_;  // at next_, for the chunk filled next
   std::size_t spare_limit_;
   std::size_t spare_held_ = 0;
   std::vector<MappedBuffer> spare_;
