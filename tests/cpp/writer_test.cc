@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "converter/output/output_file.h"
+#include "converter/output/w2v_writer.h"
 #include "support/failure.h"
 #include "support/file_io.h"
 #include "failure_of.h"
@@ -414,15 +415,30 @@ TEST_F(WriterPath, DeviceBehindLinkIsWrittenInPlace) {
 struct SizeLimitCase {
   const char* name;
   rlim_t limit;
+  // The lines passed through in pieces, as workers format them, rather
+  // than formatted line by line: whole buffers then leave as a write that
+  // takes the buffered bytes and the start of a piece together.
+  bool in_pieces = false;
 };
 
 void PrintTo(const SizeLimitCase& c, std::ostream* os) { *os << c.name; }
 
 class WriterSizeLimit : public TempDir, public testing::WithParamInterface<SizeLimitCase> {};
 
-// Runs to_w2v in a child process under a file-size limit and returns the
-// failure message it reported.
-std::string write_under_limit(const ActivationList& records, const fs::path& out, rlim_t limit) {
+// Writes `text` (a header line and then lines) as lines formatted
+// elsewhere, in pieces of 300,000 bytes.
+void write_in_pieces(const std::string& text, const fs::path& out) {
+  W2vWriter writer(out.string());
+  constexpr std::size_t kPiece = 300000;
+  for (std::size_t at = 0; at < text.size(); at += kPiece) writer.formatted(std::string_view(text).substr(at, kPiece));
+  writer.finish();
+}
+
+// Writes the records (or, `in_pieces`, the same text passed through) in a
+// child process under a file-size limit and returns the failure message it
+// reported.
+std::string write_under_limit(const ActivationList& records, const std::string& text, bool in_pieces,
+                              const fs::path& out, rlim_t limit) {
   int channel[2];
   if (::pipe(channel) != 0) return "<no pipe>";
   const pid_t child = ::fork();
@@ -431,7 +447,13 @@ std::string write_under_limit(const ActivationList& records, const fs::path& out
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit file_size{limit, limit};
     ::setrlimit(RLIMIT_FSIZE, &file_size);
-    const std::string message = failure_of([&] { to_w2v(records, out.string()); });
+    const std::string message = failure_of([&] {
+      if (in_pieces) {
+        write_in_pieces(text, out);
+      } else {
+        to_w2v(records, out.string());
+      }
+    });
     [[maybe_unused]] ssize_t ignored = ::write(channel[1], message.data(), message.size());
     ::_exit(0);
   }
@@ -458,7 +480,7 @@ TEST_P(WriterSizeLimit, FailsWithFileTooLargeKeepingThePrefix) {
   ASSERT_GT(full.size(), 2 * OutputFile::kDefaultCapacity);
 
   const fs::path out = dir_ / "limited.txt";
-  EXPECT_EQ(write_under_limit(records, out, GetParam().limit),
+  EXPECT_EQ(write_under_limit(records, full, GetParam().in_pieces, out, GetParam().limit),
             std::string(kUnwrapPrefix) +
                 "Os { code: 27, kind: FileTooLarge, message: \"File too large\" }");
   EXPECT_EQ(read_all(out), full.substr(0, GetParam().limit));
@@ -467,7 +489,11 @@ TEST_P(WriterSizeLimit, FailsWithFileTooLargeKeepingThePrefix) {
 INSTANTIATE_TEST_SUITE_P(
     Limits, WriterSizeLimit,
     testing::Values(SizeLimitCase{"InsideHeader", 2}, SizeLimitCase{"InsideFirstBuffer", 1000},
-                    SizeLimitCase{"InsideLaterBuffer", OutputFile::kDefaultCapacity * 3 / 2}),
+                    SizeLimitCase{"InsideLaterBuffer", OutputFile::kDefaultCapacity * 3 / 2},
+                    // Buffered bytes first, then a piece's: inside each part.
+                    SizeLimitCase{"PiecesInsideBufferedPart", 1000, true},
+                    SizeLimitCase{"PiecesInsidePiecePart", 1000000, true},
+                    SizeLimitCase{"PiecesInsideLaterBuffer", OutputFile::kDefaultCapacity * 3 / 2, true}),
     [](const testing::TestParamInfo<SizeLimitCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -545,7 +571,8 @@ TEST_F(OutputFileTest, ResumesInterruptedAndPartialWrites) {
   // Signals without SA_RESTART keep arriving while the writer is blocked on a
   // small pipe whose reader pauses now and then: a write blocked with nothing
   // transferred comes back interrupted, one blocked part-way comes back
-  // short. Every byte must still arrive once, in order.
+  // short, also one taken from two places at once. Every byte must still
+  // arrive once, in order.
   const fs::path fifo = dir_ / "pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   struct sigaction action = {}, saved = {};
@@ -586,7 +613,10 @@ TEST_F(OutputFileTest, ResumesInterruptedAndPartialWrites) {
 
   const std::string message = failure_of([&] {
     OutputFile out(fifo.string());
-    out.append(expected);
+    // Bytes buffered first: the next whole buffer leaves in writes that
+    // take them and the start of the large piece together.
+    out.append(std::string_view(expected).substr(0, 1000));
+    out.append(std::string_view(expected).substr(1000));
     out.flush();
   });
   done = true;
