@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -80,27 +79,6 @@ int write_all(int fd, std::string_view bytes) noexcept {
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
   return 0;
-}
-
-int write_all(int fd, std::string_view first, std::string_view second) noexcept {
-  while (!first.empty() && !second.empty()) {
-    // Within what one write takes (first is at most that already).
-    const std::size_t rest = std::min(second.size(), kMaxWriteChunk - std::min(first.size(), kMaxWriteChunk));
-    iovec pieces[2] = {{const_cast<char*>(first.data()), first.size()},
-                       {const_cast<char*>(second.data()), rest}};
-    const ssize_t written = ::writev(fd, pieces, 2);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return errno;
-    }
-    if (written == 0) return kWroteNothing;
-    const auto count = static_cast<std::size_t>(written);
-    const std::size_t from_first = std::min(count, first.size());
-    first.remove_prefix(from_first);
-    second.remove_prefix(count - from_first);
-  }
-  const int error = write_all(fd, first);
-  return error != 0 ? error : write_all(fd, second);
 }
 
 }  // namespace ondravane

@@ -62,8 +62,5 @@ inline constexpr int kWroteNothing = -1;
 // Writes all of `bytes`: interrupted writes are repeated and partial ones
 // continued with the rest.
 int write_all(int fd, std::string_view bytes) noexcept;
-// The same for `first` and then `second`, in writes that take bytes of both
-// (writev) while both have some left.
-int write_all(int fd, std::string_view first, std::string_view second) noexcept;
 
 }  // namespace ondravane

@@ -416,8 +416,7 @@ struct SizeLimitCase {
   const char* name;
   rlim_t limit;
   // The lines passed through in pieces, as workers format them, rather
-  // than formatted line by line: whole buffers then leave as a write that
-  // takes the buffered bytes and the start of a piece together.
+  // than formatted line by line.
   bool in_pieces = false;
 };
 
@@ -571,8 +570,7 @@ TEST_F(OutputFileTest, ResumesInterruptedAndPartialWrites) {
   // Signals without SA_RESTART keep arriving while the writer is blocked on a
   // small pipe whose reader pauses now and then: a write blocked with nothing
   // transferred comes back interrupted, one blocked part-way comes back
-  // short, also one taken from two places at once. Every byte must still
-  // arrive once, in order.
+  // short. Every byte must still arrive once, in order.
   const fs::path fifo = dir_ / "pipe";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   struct sigaction action = {}, saved = {};
@@ -613,8 +611,7 @@ TEST_F(OutputFileTest, ResumesInterruptedAndPartialWrites) {
 
   const std::string message = failure_of([&] {
     OutputFile out(fifo.string());
-    // Bytes buffered first: the next whole buffer leaves in writes that
-    // take them and the start of the large piece together.
+    // Bytes buffered first, then a piece longer than the buffer.
     out.append(std::string_view(expected).substr(0, 1000));
     out.append(std::string_view(expected).substr(1000));
     out.flush();

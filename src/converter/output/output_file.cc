@@ -14,12 +14,11 @@ namespace {
 
 // Writes all of [data, data + size); a write that takes nothing is an error
 // of its own.
-void fail_write(int error) {
+void write_fully(int fd, const char* data, std::size_t size) {
+  const int error = write_all(fd, std::string_view(data, size));
   if (error == kWroteNothing) fail_unwrap(describe_write_zero());
   if (error != 0) fail_os_error(error);
 }
-
-void write_fully(int fd, const char* data, std::size_t size) { fail_write(write_all(fd, std::string_view(data, size))); }
 
 MappedBuffer reserved(std::size_t size) {
   MappedBuffer buffer;
@@ -41,14 +40,10 @@ void OutputFile::append(std::string_view bytes) {
     size_ += bytes.size();
     return;
   }
-  // The buffered bytes and the first of these make a whole buffer's write,
-  // taken from both in place: the workers' formatted text, a chunk at a
-  // time, is not copied into the buffer first. (Dropped if it fails, as a
-  // drained buffer is.)
-  const std::size_t held = size_;
-  size_ = 0;
-  fail_write(write_all(target_.fd(), std::string_view(buffer_.get(), held), bytes.substr(0, room)));
+  std::memcpy(buffer_.get() + size_, bytes.data(), room);
+  size_ = capacity_;
   bytes.remove_prefix(room);
+  drain_full();
   const std::size_t whole = bytes.size() - bytes.size() % capacity_;
   if (whole != 0) write_fully(target_.fd(), bytes.data(), whole);
   bytes.remove_prefix(whole);
