@@ -102,7 +102,8 @@ bool ChunkBytes::read_on(std::size_t limit) {
 bool ChunkBytes::load(std::size_t limit) {
   if (fd_ < 0) return true;
   if (step_ == LoadStep::kRange) {
-    if (known(first_line_) != kUnknownLineStart && known(first_line_) >= range_end_) {
+    const std::uint64_t first_line = known(first_line_);
+    if (first_line != kUnknownLineStart && first_line >= range_end_) {
       skip_range();
       return true;
     }
