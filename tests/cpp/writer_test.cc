@@ -24,7 +24,6 @@
 #include <vector>
 
 #include "converter/output/output_file.h"
-#include "converter/output/w2v_writer.h"
 #include "support/failure.h"
 #include "support/file_io.h"
 #include "failure_of.h"
@@ -415,29 +414,15 @@ TEST_F(WriterPath, DeviceBehindLinkIsWrittenInPlace) {
 struct SizeLimitCase {
   const char* name;
   rlim_t limit;
-  // The lines passed through in pieces, as workers format them, rather
-  // than formatted line by line.
-  bool in_pieces = false;
 };
 
 void PrintTo(const SizeLimitCase& c, std::ostream* os) { *os << c.name; }
 
 class WriterSizeLimit : public TempDir, public testing::WithParamInterface<SizeLimitCase> {};
 
-// Writes `text` (a header line and then lines) as lines formatted
-// elsewhere, in pieces of 300,000 bytes.
-void write_in_pieces(const std::string& text, const fs::path& out) {
-  W2vWriter writer(out.string());
-  constexpr std::size_t kPiece = 300000;
-  for (std::size_t at = 0; at < text.size(); at += kPiece) writer.formatted(std::string_view(text).substr(at, kPiece));
-  writer.finish();
-}
-
-// Writes the records (or, `in_pieces`, the same text passed through) in a
-// child process under a file-size limit and returns the failure message it
-// reported.
-std::string write_under_limit(const ActivationList& records, const std::string& text, bool in_pieces,
-                              const fs::path& out, rlim_t limit) {
+// Runs to_w2v in a child process under a file-size limit and returns the
+// failure message it reported.
+std::string write_under_limit(const ActivationList& records, const fs::path& out, rlim_t limit) {
   int channel[2];
   if (::pipe(channel) != 0) return "<no pipe>";
   const pid_t child = ::fork();
@@ -446,13 +431,7 @@ std::string write_under_limit(const ActivationList& records, const std::string& 
     ::signal(SIGXFSZ, SIG_IGN);
     const rlimit file_size{limit, limit};
     ::setrlimit(RLIMIT_FSIZE, &file_size);
-    const std::string message = failure_of([&] {
-      if (in_pieces) {
-        write_in_pieces(text, out);
-      } else {
-        to_w2v(records, out.string());
-      }
-    });
+    const std::string message = failure_of([&] { to_w2v(records, out.string()); });
     [[maybe_unused]] ssize_t ignored = ::write(channel[1], message.data(), message.size());
     ::_exit(0);
   }
@@ -479,7 +458,7 @@ TEST_P(WriterSizeLimit, FailsWithFileTooLargeKeepingThePrefix) {
   ASSERT_GT(full.size(), 2 * OutputFile::kDefaultCapacity);
 
   const fs::path out = dir_ / "limited.txt";
-  EXPECT_EQ(write_under_limit(records, full, GetParam().in_pieces, out, GetParam().limit),
+  EXPECT_EQ(write_under_limit(records, out, GetParam().limit),
             std::string(kUnwrapPrefix) +
                 "Os { code: 27, kind: FileTooLarge, message: \"File too large\" }");
   EXPECT_EQ(read_all(out), full.substr(0, GetParam().limit));
@@ -488,11 +467,7 @@ TEST_P(WriterSizeLimit, FailsWithFileTooLargeKeepingThePrefix) {
 INSTANTIATE_TEST_SUITE_P(
     Limits, WriterSizeLimit,
     testing::Values(SizeLimitCase{"InsideHeader", 2}, SizeLimitCase{"InsideFirstBuffer", 1000},
-                    SizeLimitCase{"InsideLaterBuffer", OutputFile::kDefaultCapacity * 3 / 2},
-                    // Buffered bytes first, then a piece's: inside each part.
-                    SizeLimitCase{"PiecesInsideBufferedPart", 1000, true},
-                    SizeLimitCase{"PiecesInsidePiecePart", 1000000, true},
-                    SizeLimitCase{"PiecesInsideLaterBuffer", OutputFile::kDefaultCapacity * 3 / 2, true}),
+                    SizeLimitCase{"InsideLaterBuffer", OutputFile::kDefaultCapacity * 3 / 2}),
     [](const testing::TestParamInfo<SizeLimitCase>& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------
@@ -611,9 +586,7 @@ TEST_F(OutputFileTest, ResumesInterruptedAndPartialWrites) {
 
   const std::string message = failure_of([&] {
     OutputFile out(fifo.string());
-    // Bytes buffered first, then a piece longer than the buffer.
-    out.append(std::string_view(expected).substr(0, 1000));
-    out.append(std::string_view(expected).substr(1000));
+    out.append(expected);
     out.flush();
   });
   done = true;
