@@ -113,17 +113,10 @@ bool ChunkBytes::load(std::size_t limit) {
     // (1.1 GB/s against 9).
     origin_ = begin_ == 0 ? 0 : begin_ - 1;
     lead_ = place_in_page(origin_);
-    const std::size_t window_end = place_of(range_end_);
+    reserve(place_of(range_end_), 0);
     if (tail_first_ && next_line_) {
-      // With room for the line going on too, as reading on after the range
-      // would double it: grown while the range is not read yet, the buffer
-      // would copy those unread places (and fault in both).
-      const std::size_t room = limit > window_end ? limit - window_end : 0;
-      reserve(window_end + std::min(std::max<std::size_t>(window_end, 4096), room), 0);
       end_ = place_of(range_end_ - 1);
       step_ = LoadStep::kTailFirst;
-    } else {
-      reserve(window_end, 0);
     }
   }
   if (step_ == LoadStep::kTailFirst) {
