@@ -222,6 +222,34 @@ void BM_FormatValues(benchmark::State& state) {
 }
 BENCHMARK(BM_FormatValues);
 
+// The second reading of one layer: a list of 768 values read (converted),
+// then with their text made as the output writes it, from the digits read
+// where they are the shortest. The same values as the formatting above.
+template <bool kText>
+void BM_ReadValues(benchmark::State& state) {
+  const std::vector<double> values = activation_values(1 << 20, 13);
+  std::vector<std::string> lists;
+  for (std::size_t first = 0; first < values.size(); first += 768) lists.push_back(values_list(values, first));
+  ondravane::LineParser parser;
+  std::vector<double> read;
+  ondravane::ValueListText text;
+  for (auto _ : state) {
+    std::size_t total = 0;
+    for (const std::string& list : lists) {
+      std::size_t end;
+      const bool ok = kText ? parser.read_values(list, 0, read, text, end) : parser.read_values(list, 0, read, end);
+      total += ok ? text.text().size() + read.size() : 0;
+    }
+    benchmark::DoNotOptimize(total);
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations() * values.size()));
+  state.counters["ns_per_value"] = benchmark::Counter(
+      static_cast<double>(state.iterations() * values.size()),
+      benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ReadValues<false>)->Name("BM_ReadValues");
+BENCHMARK(BM_ReadValues<true>)->Name("BM_ReadValues/with_text");
+
 // The digits alone, without their layout, over the same values: the
 // previous algorithm, the current one, and the current one with the 32-bit
 // x86 form of its 128-bit products.

@@ -5,7 +5,10 @@
 // themselves, in every form of their computation, are the C++ library's, for
 // each input word read as a double, as a widened float32 and as a short
 // decimal on the exact path. And the input's values as one list, cut into
-// rooms of some size, read as their texts one by one.
+// rooms of some size, read as their texts one by one. And values read from
+// number texts (the texts programs write for each double, and the input
+// itself when it is a number) written as the library lays out its digits,
+// with the digits read taken as the shortest exactly when they are.
 #include <array>
 #include <bit>
 #include <cmath>
@@ -15,10 +18,12 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "converter/output/value_text.h"
 #include "shortest_digit_forms.h"
+#include "read_texts.h"
 #include "shortest_reference.h"
 
 namespace {
@@ -133,6 +138,13 @@ void check_list(const std::vector<double>& values, std::size_t extra_room) {
   if (got != expected) report("list text differs from the values' texts", values.front(), got);
 }
 
+void check_read(std::string_view text) {
+  const reference::ReadTextCheck check = reference::check_read_text(text);
+  if (!check.problem.empty() && check.problem != "not a finite nonzero number") {
+    report(check.problem.c_str(), 0, std::string(text));
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -148,7 +160,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_digits(std::bit_cast<double>(bits));
     check_digits(reference::widened_float(bits));
     check_digits(reference::exact_path_decimal(bits, (bits << 32) | (bits >> 32)));
+    for (const double read : {std::bit_cast<double>(bits), reference::widened_float(bits)}) {
+      if (!std::isfinite(read) || read == 0) continue;
+      for (const std::string& text : reference::number_texts(read)) check_read(text);
+    }
   }
+  check_read(std::string_view(reinterpret_cast<const char*>(data), size));
   if (!values.empty()) check_list(values, std::size_t{data[0]} * 3);
   return 0;
 }

@@ -70,6 +70,8 @@ BlankIdentifiers write_indexed(const RereadFrom& file, const CorpusIndex& index,
   if (!file.unchanged()) fail_input_changed();
   IndexedOutput out(writer, total, EntryShape{vectors.per_type, vectors.format}, &index.tokens);
   OccurrenceReader reader(file.fd, vectors.recipe);
+  const bool text_lines = !vectors.per_type && vectors.format == VectorFormat::kText;
+  reader.make_text(text_lines);
   const unsigned threads = jobs > 1 ? jobs : 0;
   OrderedWorkers<WritingChunk, FormatChunks> workers(threads, std::size_t{jobs} * kChunksPerWorker,
                                                      std::size_t{jobs} * kBytesInFlightPerWorker,
@@ -89,6 +91,7 @@ BlankIdentifiers write_indexed(const RereadFrom& file, const CorpusIndex& index,
       WritingChunk& chunk = workers.free_chunk();
       if (&chunk.reader.recipe() != &vectors.recipe) chunk.reader = OccurrenceReader(file.fd, vectors.recipe);
       chunk.reader.use_fd(file.fd);
+      chunk.reader.make_text(text_lines);
       chunk.text.set_shape(EntryShape{vectors.per_type, vectors.format});
       chunk.lines = next;
       std::uint64_t bytes = 0;

@@ -4,7 +4,10 @@
 // exact path. Every value goes through the inline entry and the general path
 // (which also serves the values the inline one takes), each with both forms
 // of the 128-bit arithmetic; and the text written for it, against a plain
-// layout of the library's digits. Plain C++ without a test framework, so that it
+// layout of the library's digits; and the texts programs write for it
+// (reference::number_texts), read and written again, against the same
+// layout, with the digits read taken as the shortest exactly when they are.
+// Plain C++ without a test framework, so that it
 // builds for 32-bit x86 as it is; ctest runs it with a small count, a long
 // comparison is `shortest_digits_sweep 100000000`.
 //
@@ -19,6 +22,7 @@
 #include <string_view>
 
 #include "converter/output/value_text.h"
+#include "read_texts.h"
 #include "shortest_digit_forms.h"
 #include "shortest_reference.h"
 
@@ -64,6 +68,13 @@ int main(int argc, char** argv) {
       if (written != reference::positional_text(signed_value) && ++family_differences <= 10) {
         std::printf("%s, text: %a written as %.*s\n", family.name, signed_value,
                     static_cast<int>(written.size()), written.data());
+      }
+      for (const std::string& number : reference::number_texts(signed_value)) {
+        const reference::ReadTextCheck check = reference::check_read_text(number);
+        if (check.problem.empty() || check.problem == "not a finite nonzero number") continue;
+        if (++family_differences <= 10) {
+          std::printf("%s, read from %s: %s\n", family.name, number.c_str(), check.problem.c_str());
+        }
       }
       for (const auto& form : ondravane::kShortestDigitForms) {
         const ondravane::DecimalDigits got = form.digits(value);

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include "converter/line/line_parser.h"
 #include "converter/output/digit_text.h"
+#include "converter/output/value_list_text.h"
+#include "read_texts.h"
 
 #include <array>
 #include <charconv>
@@ -293,6 +296,112 @@ TEST(ValueFormat, ListsInRoomsOfEverySizeReadAsTheirValuesOneByOne) {
       EXPECT_EQ(text, expected) << room;
     }
   }
+}
+
+// Values read from number texts: written as format_value writes them, and
+// the digits read taken as the shortest where the table says, in the
+// list's text as read by the line parser too.
+struct ReadCase {
+  const char* text;
+  bool taken;
+  const char* written;
+};
+
+TEST(ValueFormat, ValuesReadFromTextsAreWrittenAsTheirValues) {
+  const ReadCase cases[] = {
+      {"0.2905067503452301", true, "0.2905067503452301"},  // a float32's shortest digits
+      {"-0.30000000000000004", true, "-0.30000000000000004"},
+      {"1.0000000000000002", true, "1.0000000000000002"},
+      {"3.0000000000000004e-1", true, "0.30000000000000004"},
+      {"0.1", true, "0.1"},
+      {"1.50", true, "1.5"},
+      {"100", true, "100"},
+      {"1e5", true, "100000"},
+      {"-2.5E-3", true, "-0.0025"},
+      {"-0.00001", true, "-0.00001"},
+      // Converted a unit beside the double nearest to the text.
+      {"0.19074603915214539", false, "0.1907460391521454"},
+      // More digits than the shortest.
+      {"0.10000000000000001", false, "0.1"},
+      {"0.3000000000000000444", false, "0.30000000000000004"},
+      {"0.50000000000000000", false, "0.5"},
+      {"0.1000000000000000055511151231257827", false, "0.1"},
+      // An integer beyond 2^53.
+      {"9007199254740993", false, "9007199254740992"},
+      {"-0", false, "-0"},
+  };
+  LineParser parser;
+  std::vector<double> values;
+  ValueListText list_text;
+  std::string list = "[";
+  std::string expected;
+  for (const ReadCase& c : cases) {
+    const reference::ReadTextCheck check = reference::check_read_text(c.text);
+    if (std::string_view(c.text) != "-0") {
+      EXPECT_EQ(check.problem, "") << c.text;
+      EXPECT_EQ(check.taken, c.taken) << c.text;
+    }
+    list += (list.size() > 1 ? ", " : "") + std::string(c.text);
+    expected += (expected.empty() ? "" : " ") + std::string(c.written);
+  }
+  list += "]";
+  std::size_t end = 0;
+  ASSERT_TRUE(parser.read_values(list, 0, values, list_text, end));
+  EXPECT_EQ(end, list.size());
+  EXPECT_EQ(list_text.text(), expected);
+  ASSERT_EQ(values.size(), std::size(cases));
+  for (std::size_t i = 0; i < values.size(); ++i) EXPECT_EQ(formatted(values[i]), cases[i].written) << i;
+}
+
+TEST(ValueFormat, ListTextsBeyondTheirBoundAreGivenUpAndTheBufferKept) {
+  // Subnormals written out take 327 bytes each from 8 of text.
+  LineParser parser;
+  std::vector<double> values;
+  ValueListText list_text;
+  for (const std::size_t count : {std::size_t{100}, std::size_t{2000}, std::size_t{100}}) {
+    std::string list = "[";
+    for (std::size_t i = 0; i < count; ++i) list += (i == 0 ? "" : ",") + std::string("4.9e-324");
+    list += "]";
+    std::size_t end = 0;
+    ASSERT_TRUE(parser.read_values(list, 0, values, list_text, end));
+    EXPECT_EQ(values.size(), count);
+    const bool within = count * (formatted(values[0]).size() + 1) <= ValueListText::kMostBytes;
+    EXPECT_EQ(list_text.complete(), within) << count;
+    if (within) {
+      EXPECT_EQ(list_text.text().size(), count * (formatted(values[0]).size() + 1) - 1);
+    }
+    EXPECT_LE(list_text.capacity(), ValueListText::kMostBytes);
+  }
+}
+
+TEST(ValueFormat, ValuesReadFromTextsOfMillionsOfDoubles) {
+  // Each double in the texts programs write for it, from the families the
+  // sweep draws (which runs the same check on 100 M of each).
+  std::mt19937_64 random(91);
+  std::uint64_t texts = 0;
+  std::uint64_t taken = 0;
+  for (int i = 0; i < 60000; ++i) {
+    const double values[] = {
+        reference::widened_float(random()),
+        reference::exact_path_decimal(random(), random()),
+        std::ldexp(static_cast<double>(random() >> 11), -60 - static_cast<int>(random() % 40)),
+        std::bit_cast<double>(random()),
+    };
+    for (double value : values) {
+      if (!std::isfinite(value) || value == 0) continue;
+      for (const std::string& text : reference::number_texts(value)) {
+        const reference::ReadTextCheck check = reference::check_read_text(text);
+        if (check.problem == "not a finite nonzero number") continue;  // "%.6f" of a small value
+        ++texts;
+        taken += check.taken ? 1 : 0;
+        ASSERT_EQ(check.problem, "") << text;
+      }
+    }
+  }
+  // The shortest forms and short decimals of moderate magnitude are taken:
+  // 24 % of these texts, most of the random bit patterns' lying beyond the
+  // exponents the check decides.
+  EXPECT_GT(taken, texts / 5);
 }
 
 TEST(ValueFormat, PowersOfTenAndNeighbours) {

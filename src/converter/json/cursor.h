@@ -57,6 +57,12 @@ class JsonCursor {
   bool read_string(std::string_view& text);
   // At a number: reads and converts it. Inline: it runs for every value.
   bool read_number(double& value) {
+    return read_number(value, [](double, const NumberScan&, const char*) {});
+  }
+  // The same, then `seen(value, scan, start)`: the value with the scan of
+  // its text, which starts at `start`.
+  template <typename Seen>
+  bool read_number(double& value, Seen&& seen) {
     const NumberScan scan = scan_number_text(p_, end_);
     if (!scan.valid) return reject_number(p_, scan.end);
     Conversion conversion = convert_common_number(scan, value);
@@ -64,6 +70,7 @@ class JsonCursor {
       conversion = convert_number_text(p_, end_, value) ? Conversion::kDone : Conversion::kOutOfRange;
     }
     if (conversion == Conversion::kOutOfRange) return reject("number out of range");
+    seen(value, scan, p_);
     p_ = scan.end;
     return true;
   }

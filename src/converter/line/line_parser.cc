@@ -111,6 +111,20 @@ bool LineParser::read_values(std::string_view text, std::uint32_t offset,
   return read;
 }
 
+bool LineParser::read_values(std::string_view text, std::uint32_t offset, std::vector<double>& values,
+                             ValueListText& list_text, std::size_t& end) {
+  cursor_.reset(text, false);
+  list_text.clear();
+  if (offset >= text.size()) return false;
+  cursor_.seek(offset);
+  const char* const readable_end = text.data() + text.size();
+  const bool read = read_number_list(values, [&](double value, const NumberScan& scan, const char* start) {
+    list_text.add(value, scan, start, readable_end);
+  });
+  end = cursor_.offset();
+  return read;
+}
+
 // Records ------------------------------------------------------------------
 
 bool LineParser::parse_activation(Activation& activation) {
@@ -420,10 +434,15 @@ bool LineParser::parse_values(std::vector<double>& values) {
 }
 
 bool LineParser::read_number_list(std::vector<double>& values) {
+  return read_number_list(values, [](double, const NumberScan&, const char*) {});
+}
+
+template <typename Seen>
+bool LineParser::read_number_list(std::vector<double>& values, Seen&& seen) {
   values.clear();
   return parse_array([&] {
     double value;
-    if (!cursor_.read_number(value)) return false;
+    if (!cursor_.read_number(value, seen)) return false;
     values.push_back(value);
     return true;
   });

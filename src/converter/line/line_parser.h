@@ -19,6 +19,7 @@
 #include "converter/line/layer_choice.h"
 #include "converter/line/line_shape.h"
 #include "converter/line/occurrence_place.h"
+#include "converter/output/value_list_text.h"
 #include "converter/records.h"
 
 namespace ondravane {
@@ -93,6 +94,10 @@ class LineParser {
   bool read_token(std::string_view text, std::uint32_t offset, std::string& token, std::size_t& end);
   bool read_values(std::string_view text, std::uint32_t offset, std::vector<double>& values,
                    std::size_t& end);
+  // The same, with the values' text as the output writes it in `list_text`
+  // (cleared first).
+  bool read_values(std::string_view text, std::uint32_t offset, std::vector<double>& values,
+                   ValueListText& list_text, std::size_t& end);
   // Why the last line was rejected. Meaningful only after a rejection.
   Rejection rejection() const { return cursor_.rejection(); }
 
@@ -125,8 +130,11 @@ class LineParser {
   bool parse_features(std::vector<Feature>& features);
   bool parse_layers(std::vector<Layer>& layers);
   bool parse_values(std::vector<double>& values);
-  // A list of numbers, converted into `values` (cleared first).
+  // A list of numbers, converted into `values` (cleared first), each also
+  // handed to `seen(value, scan, start)` (JsonCursor::read_number).
   bool read_number_list(std::vector<double>& values);
+  template <typename Seen>
+  bool read_number_list(std::vector<double>& values, Seen&& seen);
   bool parse_token(std::string& token);
   bool read_token(std::string_view& text);
   bool survey_activation(LineShape& shape);

@@ -27,7 +27,8 @@ constexpr std::size_t kScratchChars = 64;
 // of the common magnitudes fit too. Bytes past the text's length are scratch.
 constexpr std::size_t kChunk = 32;
 
-// Copies `count` (at most kChunk) bytes; `room` is the space left at `to`.
+// Copies `count` (at most kChunk) bytes; `room` bytes may be read at `from`
+// and written at `to`.
 inline void copy_short(char* to, const char* from, std::size_t count, std::size_t room) {
   if (room >= kChunk) {
     std::memcpy(to, from, kChunk);
@@ -192,37 +193,16 @@ inline bool in_word_layout(int k) { return k > -static_cast<int>(kChunk / 2) && 
   return second != 0 ? 16 - std::countl_zero(second) / 8 : 8 - std::countl_zero(first) / 8;
 }
 
-// format_value's body, inlined into the loop of format_values too.
-[[gnu::always_inline]] inline std::size_t format_one(double value, std::span<char, kMaxValueChars> out) {
-  char* cursor = out.data();
-  char* const limit = out.data() + kMaxValueChars;
-  *cursor = '-';  // kept only for a negative value
-  cursor += std::signbit(value) ? 1 : 0;
-  double magnitude = std::fabs(value);
-  if (magnitude == 0.0) {
-    *cursor++ = '0';
-    return static_cast<std::size_t>(cursor - out.data());
-  }
-  if (!std::isfinite(magnitude)) {
-    std::memcpy(cursor, std::isnan(magnitude) ? "nan" : "inf", 3);
-    return static_cast<std::size_t>(cursor - out.data()) + 3;
-  }
-
-  // The significant digits d1...dn and k such that the value is
-  // 0.d1...dn × 10^k.
-  ShortDecimal short_form;
-  if (short_decimal(magnitude, short_form)) {
-    const DigitWords words = digits_in_words(short_form.digits, short_form.written);
-    const int k = short_form.written - short_form.scale;
-    return static_cast<std::size_t>(cursor - out.data()) +
-           lay_out_words(cursor, words, significant_count(words), k);
-  }
-  const DecimalDigits decimal = shortest_digits(magnitude);
+// The text of the positive value decimal.significand × 10^decimal.exponent
+// at `cursor`, with room up to `limit`; returns its length.
+[[gnu::always_inline]] inline std::size_t lay_out_digits(char* cursor, const char* limit,
+                                                         DecimalDigits decimal) {
+  char* const first = cursor;
   const int digit_count = ondravane::digit_count(decimal.significand);
   const int k = digit_count + decimal.exponent;
   if (in_word_layout(k)) {
     const DigitWords words = digits_in_words(decimal.significand, digit_count);
-    return static_cast<std::size_t>(cursor - out.data()) + lay_out_words(cursor, words, digit_count, k);
+    return lay_out_words(cursor, words, digit_count, k);
   }
   char scratch[kScratchChars] = {};
   char* const end = scratch + 24;
@@ -254,12 +234,47 @@ inline bool in_word_layout(int k) { return k > -static_cast<int>(kChunk / 2) && 
     fill_zeros(cursor, zeros, room());
     cursor += zeros;
   }
-  return static_cast<std::size_t>(cursor - out.data());
+  return static_cast<std::size_t>(cursor - first);
+}
+
+// format_value's body, inlined into the loop of format_values too.
+[[gnu::always_inline]] inline std::size_t format_one(double value, std::span<char, kMaxValueChars> out) {
+  char* cursor = out.data();
+  char* const limit = out.data() + kMaxValueChars;
+  *cursor = '-';  // kept only for a negative value
+  cursor += std::signbit(value) ? 1 : 0;
+  double magnitude = std::fabs(value);
+  if (magnitude == 0.0) {
+    *cursor++ = '0';
+    return static_cast<std::size_t>(cursor - out.data());
+  }
+  if (!std::isfinite(magnitude)) {
+    std::memcpy(cursor, std::isnan(magnitude) ? "nan" : "inf", 3);
+    return static_cast<std::size_t>(cursor - out.data()) + 3;
+  }
+
+  // The significant digits d1...dn and k such that the value is
+  // 0.d1...dn × 10^k.
+  ShortDecimal short_form;
+  if (short_decimal(magnitude, short_form)) {
+    const DigitWords words = digits_in_words(short_form.digits, short_form.written);
+    const int k = short_form.written - short_form.scale;
+    return static_cast<std::size_t>(cursor - out.data()) +
+           lay_out_words(cursor, words, significant_count(words), k);
+  }
+  return static_cast<std::size_t>(cursor - out.data()) + lay_out_digits(cursor, limit, shortest_digits(magnitude));
 }
 
 }  // namespace
 
 std::size_t format_value(double value, std::span<char, kMaxValueChars> out) { return format_one(value, out); }
+
+std::size_t format_digits(bool negative, DecimalDigits digits, std::span<char, kMaxValueChars> out) {
+  char* cursor = out.data();
+  *cursor = '-';
+  cursor += negative ? 1 : 0;
+  return static_cast<std::size_t>(cursor - out.data()) + lay_out_digits(cursor, out.data() + kMaxValueChars, digits);
+}
 
 std::size_t format_values(std::span<const double> values, bool blank_first, std::span<char> out,
                           std::size_t& used) {

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <span>
 
+#include "converter/output/shortest_digits.h"
 #include "support/float_eval.h"
 
 namespace ondravane {
@@ -22,6 +23,11 @@ inline constexpr std::size_t kMaxValueChars = 327;
 // Infinities and NaN, which records never hold, come out as "inf"/"nan".
 // Allocates nothing.
 std::size_t format_value(double value, std::span<char, kMaxValueChars> out);
+
+// The text of a nonzero value, negative or not, whose shortest digits are
+// `digits` (shortest_digits.h): format_value's text without the search for
+// them.
+std::size_t format_digits(bool negative, DecimalDigits digits, std::span<char, kMaxValueChars> out);
 
 // The room format_values needs for one more value: a blank and the value.
 inline constexpr std::size_t kMaxValueSlot = kMaxValueChars + 1;

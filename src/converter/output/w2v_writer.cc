@@ -63,15 +63,28 @@ void append_values(Out& out, VectorFormat format, std::span<const double> values
 }
 
 template <typename Out>
-void append_line(Out& out, VectorFormat format, std::string_view token, std::uint32_t sentence,
-                 std::uint64_t position, std::span<const double> values) {
+void append_identifier(Out& out, std::string_view token, std::uint32_t sentence, std::uint64_t position) {
   out.append(token);
   out.append(':');
   append_integer(out, sentence);
   out.append(':');
   append_integer(out, position);
   out.append(' ');
+}
+
+template <typename Out>
+void append_line(Out& out, VectorFormat format, std::string_view token, std::uint32_t sentence,
+                 std::uint64_t position, std::span<const double> values) {
+  append_identifier(out, token, sentence, position);
   append_values(out, format, values);
+}
+
+template <typename Out>
+void append_text_line(Out& out, std::string_view token, std::uint32_t sentence, std::uint64_t position,
+                      std::string_view values_text) {
+  append_identifier(out, token, sentence, position);
+  out.append(values_text);
+  out.append('\n');
 }
 
 }  // namespace
@@ -93,6 +106,11 @@ void W2vWriter::line(std::string_view token, std::uint32_t sentence, std::uint64
   append_line(out_, format_, token, sentence, position, values);
 }
 
+void W2vWriter::line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
+                     std::string_view values_text) {
+  append_text_line(out_, token, sentence, position, values_text);
+}
+
 void W2vWriter::entry(std::string_view token, std::span<const double> values) {
   out_.append(token);
   out_.append(' ');
@@ -102,6 +120,11 @@ void W2vWriter::entry(std::string_view token, std::span<const double> values) {
 void FormattedLines::line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
                           std::span<const double> values) {
   append_line(*this, format_, token, sentence, position, values);
+}
+
+void FormattedLines::line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
+                          std::string_view values_text) {
+  append_text_line(*this, token, sentence, position, values_text);
 }
 
 void FormattedLines::grow(std::size_t size) {

@@ -32,6 +32,10 @@ class W2vWriter {
   // The entry of an occurrence, and of a type.
   void line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
             std::span<const double> values);
+  // The same in the text format, the values' text made already
+  // (ValueListText).
+  void line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
+            std::string_view values_text);
   void entry(std::string_view token, std::span<const double> values);
   // Lines formatted elsewhere (by FormattedLines), passed through as they are.
   void formatted(std::string_view lines) { out_.append(lines); }
@@ -56,6 +60,8 @@ class FormattedLines {
   void set_format(VectorFormat format) { format_ = format; }
   void line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
             std::span<const double> values);
+  void line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
+            std::string_view values_text);
   std::string_view bytes() const { return {buffer_.get(), size_}; }
   void clear() { size_ = 0; }
   // Drops what follows the first `size` bytes.

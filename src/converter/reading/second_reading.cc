@@ -39,6 +39,7 @@ OccurrenceReader::Read OccurrenceReader::read(const CorpusIndex& index, std::uin
     }
   }
   bool missing = false;
+  text_made_ = false;
   for (std::size_t slot = 0; slot < layers_.size(); ++slot) {
     const std::uint32_t place = index.layer_at(occurrence, slot);
     if (place == PiecePlace::kMissing) {
@@ -47,9 +48,13 @@ OccurrenceReader::Read OccurrenceReader::read(const CorpusIndex& index, std::uin
       continue;
     }
     const auto read_values = [&](std::string_view piece, std::size_t& used) {
-      const bool read = index.copied && holds_copied_numbers(piece)
-                            ? read_copied_numbers(piece, layers_[slot], used)
-                            : parser_.read_values(piece, 0, layers_[slot], used);
+      if (index.copied && holds_copied_numbers(piece)) {
+        text_made_ = false;
+        return read_copied_numbers(piece, layers_[slot], used) && piece_read(piece, used);
+      }
+      const bool read = text_wanted_ ? parser_.read_values(piece, 0, layers_[slot], vector_text_, used)
+                                     : parser_.read_values(piece, 0, layers_[slot], used);
+      text_made_ = text_wanted_ && vector_text_.complete();
       return read && piece_read(piece, used);
     };
     if (!read_piece(pieces_, line_offset, shape.length, place, layer_guesses_[slot], read_values)) {
@@ -80,6 +85,7 @@ void OccurrenceReader::release_beyond(std::size_t limit) {
     if (layer.capacity() * sizeof(double) > limit) layer = {};
   }
   if (combined_.capacity() * sizeof(double) > limit) combined_ = {};
+  vector_text_.release_beyond(limit);
   if (token_.capacity() > limit) token_ = {};
 }
 
@@ -118,7 +124,8 @@ void BlankIdentifiers::add(const BlankIdentifiers& later) {
   count += later.count;
 }
 
-void IndexedOutput::line(const WrittenOccurrence& occurrence, std::span<const double> vector) {
+void IndexedOutput::line(const WrittenOccurrence& occurrence, std::span<const double> vector,
+                         std::optional<std::string_view> vector_text) {
   if (!bar_) start(vector.size());
   if (shape_.per_type) {
     add_to_type(occurrence, vector);
@@ -130,7 +137,11 @@ void IndexedOutput::line(const WrittenOccurrence& occurrence, std::span<const do
       }
       blanks_.note(occurrence.token, &occurrence);
     }
-    writer_.line(occurrence.token, occurrence.sentence, occurrence.position, vector);
+    if (vector_text && shape_.format == VectorFormat::kText) {
+      writer_.line(occurrence.token, occurrence.sentence, occurrence.position, *vector_text);
+    } else {
+      writer_.line(occurrence.token, occurrence.sentence, occurrence.position, vector);
+    }
   }
   bar_->inc(1);
 }

@@ -45,6 +45,10 @@ class OccurrenceReader {
  public:
   explicit OccurrenceReader(int fd = -1, const VectorRecipe& recipe = kFirstLayerRecipe);
   void use_fd(int fd) { pieces_.use_fd(fd); }
+  // Whether a vector that is one layer's list read from the text comes with
+  // its text as the output writes it (vector_text()): for text lines, one
+  // a vector.
+  void make_text(bool wanted) { text_wanted_ = wanted && !recipe_->combines(); }
   const VectorRecipe& recipe() const { return *recipe_; }
   // Gives back buffers that grew beyond `limit` bytes.
   void release_beyond(std::size_t limit);
@@ -59,6 +63,11 @@ class OccurrenceReader {
   Read read(const CorpusIndex& index, std::uint64_t occurrence, std::uint64_t line_offset,
             const IndexedLine& shape, std::string_view& token, std::span<const double>& vector);
   std::span<const std::span<const double>> layers() const { return layer_views_; }
+  // The text of the vector the last read made, when it made one.
+  std::optional<std::string_view> vector_text() const {
+    if (!text_made_) return std::nullopt;
+    return vector_text_.text();
+  }
 
  private:
   PieceReader pieces_;
@@ -68,6 +77,9 @@ class OccurrenceReader {
   std::vector<std::vector<double>> layers_;  // one a layer read
   std::vector<std::span<const double>> layer_views_;
   std::vector<double> combined_;
+  ValueListText vector_text_;
+  bool text_wanted_ = false;
+  bool text_made_ = false;
   std::vector<std::uint64_t> layer_guesses_;
   std::uint64_t token_guess_ = 256;
 };
@@ -115,7 +127,7 @@ ChunkStop format_chunk(const CorpusIndex& index, const ChunkedBits* kept, Indexe
         case OccurrenceReader::Read::kChanged: return ChunkStop::kChanged;
       }
       if (!sink.fits(occurrence, vector)) return ChunkStop::kFull;
-      sink.line(occurrence, vector);
+      sink.line(occurrence, vector, reader.vector_text());
       ++chunk.position;
     }
     chunk.in_line = 0;
@@ -173,13 +185,18 @@ struct FormattedChunk {
     written = 0;
     complete = 0;
   }
-  void line(const WrittenOccurrence& occurrence, std::span<const double> vector) {
+  void line(const WrittenOccurrence& occurrence, std::span<const double> vector,
+            std::optional<std::string_view> vector_text = std::nullopt) {
     if (written == 0) first_dimension = vector.size();
     if (shape.per_type) {
       kept.push_back(Kept{occurrence.line, occurrence.sentence, occurrence.position, occurrence.type, vector.size()});
       vectors.insert(vectors.end(), vector.begin(), vector.end());
     } else {
-      text.line(occurrence.token, occurrence.sentence, occurrence.position, vector);
+      if (vector_text && shape.format == VectorFormat::kText) {
+        text.line(occurrence.token, occurrence.sentence, occurrence.position, *vector_text);
+      } else {
+        text.line(occurrence.token, occurrence.sentence, occurrence.position, vector);
+      }
       complete = text.bytes().size();
       if (shape.format == VectorFormat::kBinary) blanks.note(occurrence.token, &occurrence);
     }
@@ -211,8 +228,9 @@ class IndexedOutput {
                 const TokenNumbers* types = nullptr)
       : writer_(writer), total_(total), shape_(shape), types_(types) {}
 
-  // A survivor formatted here.
-  void line(const WrittenOccurrence& occurrence, std::span<const double> vector);
+  // A survivor formatted here, from its values or their text when given.
+  void line(const WrittenOccurrence& occurrence, std::span<const double> vector,
+            std::optional<std::string_view> vector_text = std::nullopt);
   bool may_read(std::uint64_t) const { return true; }
   bool fits(const WrittenOccurrence&, std::span<const double>) const { return true; }
 
