@@ -6,7 +6,6 @@
 // written with the same digits.
 #pragma once
 
-#include <array>
 #include <bit>
 #include <cstdint>
 
@@ -25,15 +24,7 @@ namespace digits_as_read_detail {
 // below 2^53.
 inline constexpr int kExactPowers = 22;
 
-inline constexpr std::array<std::uint64_t, kExactPowers + 1> kPowersOfFive = [] {
-  std::array<std::uint64_t, kExactPowers + 1> powers{};
-  std::uint64_t power = 1;
-  for (auto& entry : powers) {
-    entry = power;
-    power *= 5;
-  }
-  return powers;
-}();
+inline constexpr auto kPowersOfFive = integer_powers<kExactPowers + 1>(5);
 
 }  // namespace digits_as_read_detail
 
