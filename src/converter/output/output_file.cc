@@ -34,6 +34,7 @@ OutputFile::OutputFile(std::string_view path, OutputCommit commit, std::size_t c
 OutputFile::~OutputFile() = default;
 
 void OutputFile::append(std::string_view bytes) {
+  if (bytes.empty()) return;  // its data may be null, which memcpy must not be given
   const std::size_t room = capacity_ - size_;
   if (bytes.size() < room) {
     std::memcpy(buffer_.get() + size_, bytes.data(), bytes.size());
