@@ -6,12 +6,12 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
-#include <memory>
 #include <string_view>
 
 #include "converter/json/number_scan.h"
 #include "converter/output/digits_as_read.h"
 #include "converter/output/value_text.h"
+#include "support/growing_bytes.h"
 
 namespace ondravane {
 
@@ -52,7 +52,7 @@ class ValueListText {
   static constexpr std::size_t kMostBytes = std::size_t{256} << 10;
 
   void clear() {
-    size_ = 0;
+    bytes_.set_size(0);
     given_up_ = false;
   }
   // Whether the list's text is complete: not given up for its length.
@@ -60,43 +60,32 @@ class ValueListText {
   // Adds the value converted from the number text at `start`, which `scan`
   // describes; bytes up to `readable_end` may be read.
   void add(double value, const NumberScan& scan, const char* start, const char* readable_end) {
-    if (capacity_ - size_ < kMaxValueSlot) grow();
-    char* at = buffer_.get() + size_;
+    if (bytes_.room() < kMaxValueSlot) grow();
+    char* at = bytes_.data() + bytes_.size();
     *at = ' ';  // kept from the second value on: every value's text is one byte or more
-    at += size_ != 0 ? 1 : 0;
+    at += bytes_.size() != 0 ? 1 : 0;
     const std::size_t length =
         format_read_value(value, scan, start, readable_end, std::span<char, kMaxValueChars>(at, kMaxValueChars));
-    size_ = static_cast<std::size_t>(at - buffer_.get()) + length;
+    bytes_.set_size(static_cast<std::size_t>(at - bytes_.data()) + length);
   }
-  std::string_view text() const { return {buffer_.get(), size_}; }
-  std::size_t capacity() const { return capacity_; }
+  std::string_view text() const { return bytes_.bytes(); }
+  std::size_t capacity() const { return bytes_.capacity(); }
   // Gives the memory back when it grew beyond `limit` bytes.
-  void release_beyond(std::size_t limit) {
-    if (capacity_ <= limit) return;
-    buffer_.reset();
-    capacity_ = 0;
-    size_ = 0;
-  }
+  void release_beyond(std::size_t limit) { bytes_.release_beyond(limit); }
 
  private:
   void grow() {
-    if (2 * capacity_ > kMostBytes) {
+    if (2 * bytes_.capacity() > kMostBytes) {
       // Given up: the values that follow are written over the first bytes,
       // and nothing grows any more.
       given_up_ = true;
-      size_ = 0;
+      bytes_.set_size(0);
       return;
     }
-    const std::size_t capacity = capacity_ == 0 ? 16 * kMaxValueSlot : 2 * capacity_;
-    auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-    if (size_ != 0) std::memcpy(grown.get(), buffer_.get(), size_);
-    buffer_ = std::move(grown);
-    capacity_ = capacity;
+    bytes_.reallocate(bytes_.capacity() == 0 ? 16 * kMaxValueSlot : 2 * bytes_.capacity());
   }
 
-  std::unique_ptr<char[]> buffer_;
-  std::size_t capacity_ = 0;
-  std::size_t size_ = 0;
+  GrowingBytes bytes_;
   bool given_up_ = false;
 };
 

@@ -8,7 +8,6 @@
 #include <limits>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <span>
 
 #include "converter/output/value_text.h"
@@ -128,12 +127,9 @@ void FormattedLines::line(std::string_view token, std::uint32_t sentence, std::u
 }
 
 void FormattedLines::grow(std::size_t size) {
-  std::size_t capacity = capacity_ == 0 ? OutputFile::kMinCapacity : capacity_;
-  while (capacity - size_ < size) capacity *= 2;
-  auto grown = std::make_unique_for_overwrite<char[]>(capacity);
-  if (size_ != 0) std::memcpy(grown.get(), buffer_.get(), size_);
-  buffer_ = std::move(grown);
-  capacity_ = capacity;
+  std::size_t capacity = bytes_.capacity() == 0 ? OutputFile::kMinCapacity : bytes_.capacity();
+  while (capacity - bytes_.size() < size) capacity *= 2;
+  bytes_.reallocate(capacity);
 }
 
 void W2vWriter::fail_missing_layer() {

@@ -9,13 +9,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <span>
 #include <string_view>
 
 #include "converter/output/output_file.h"
 #include "converter/output/vector_format.h"
 #include "converter/output/value_text.h"
+#include "support/growing_bytes.h"
 
 namespace ondravane {
 
@@ -62,44 +62,38 @@ class FormattedLines {
             std::span<const double> values);
   void line(std::string_view token, std::uint32_t sentence, std::uint64_t position,
             std::string_view values_text);
-  std::string_view bytes() const { return {buffer_.get(), size_}; }
-  void clear() { size_ = 0; }
+  std::string_view bytes() const { return bytes_.bytes(); }
+  void clear() { bytes_.set_size(0); }
   // Drops what follows the first `size` bytes.
-  void keep_first(std::size_t size) { size_ = size; }
-  std::size_t capacity() const { return capacity_; }
+  void keep_first(std::size_t size) { bytes_.set_size(size); }
+  std::size_t capacity() const { return bytes_.capacity(); }
   // Gives the memory back when the buffer grew beyond `limit` (it is empty).
-  void release_beyond(std::size_t limit) {
-    if (capacity_ <= limit) return;
-    buffer_.reset();
-    capacity_ = 0;
-    size_ = 0;
-  }
+  void release_beyond(std::size_t limit) { bytes_.release_beyond(limit); }
 
   // The buffer interface the formatting shares with OutputFile.
   void append(char c) {
-    if (size_ == capacity_) grow(1);
-    buffer_[size_++] = c;
+    if (bytes_.room() == 0) grow(1);
+    bytes_.data()[bytes_.size()] = c;
+    bytes_.set_size(bytes_.size() + 1);
   }
   void append(std::string_view bytes) {
-    if (capacity_ - size_ < bytes.size()) grow(bytes.size());
-    if (!bytes.empty()) std::memcpy(buffer_.get() + size_, bytes.data(), bytes.size());
-    size_ += bytes.size();
+    if (bytes_.room() < bytes.size()) grow(bytes.size());
+    if (!bytes.empty()) std::memcpy(bytes_.data() + bytes_.size(), bytes.data(), bytes.size());
+    bytes_.set_size(bytes_.size() + bytes.size());
   }
   char* reserve(std::size_t size) {
-    if (capacity_ - size_ < size) grow(size);
-    return buffer_.get() + size_;
+    if (bytes_.room() < size) grow(size);
+    return bytes_.data() + bytes_.size();
   }
   // The room at reserve(), all of which commit() may take.
-  std::size_t room() const { return capacity_ - size_; }
-  void commit(std::size_t size) { size_ += size; }
+  std::size_t room() const { return bytes_.room(); }
+  void commit(std::size_t size) { bytes_.set_size(bytes_.size() + size); }
 
  private:
   // Makes room for `size` more bytes, keeping those held.
   void grow(std::size_t size);
 
-  std::unique_ptr<char[]> buffer_;
-  std::size_t capacity_ = 0;
-  std::size_t size_ = 0;
+  GrowingBytes bytes_;
   VectorFormat format_ = VectorFormat::kText;
 };
 
