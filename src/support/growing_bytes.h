@@ -17,8 +17,12 @@ class GrowingBytes {
   std::size_t size() const { return size_; }
   std::size_t capacity() const { return capacity_; }
   std::size_t room() const { return capacity_ - size_; }
+  // Where the next byte goes.
+  char* end() { return buffer_.get() + size_; }
   // The bytes held are the first `size` of the buffer (at most its capacity).
   void set_size(std::size_t size) { size_ = size; }
+  // The `count` bytes written at end() are held too (at most room()).
+  void extend(std::size_t count) { size_ += count; }
 
   // Moves the bytes held into a new buffer of `capacity` bytes, at least as
   // many; only the bytes held are copied, never the buffer's whole length.

@@ -61,7 +61,7 @@ class ValueListText {
   // describes; bytes up to `readable_end` may be read.
   void add(double value, const NumberScan& scan, const char* start, const char* readable_end) {
     if (bytes_.room() < kMaxValueSlot) grow();
-    char* at = bytes_.data() + bytes_.size();
+    char* at = bytes_.end();
     *at = ' ';  // kept from the second value on: every value's text is one byte or more
     at += bytes_.size() != 0 ? 1 : 0;
     const std::size_t length =

@@ -73,21 +73,21 @@ class FormattedLines {
   // The buffer interface the formatting shares with OutputFile.
   void append(char c) {
     if (bytes_.room() == 0) grow(1);
-    bytes_.data()[bytes_.size()] = c;
-    bytes_.set_size(bytes_.size() + 1);
+    *bytes_.end() = c;
+    bytes_.extend(1);
   }
   void append(std::string_view bytes) {
     if (bytes_.room() < bytes.size()) grow(bytes.size());
-    if (!bytes.empty()) std::memcpy(bytes_.data() + bytes_.size(), bytes.data(), bytes.size());
-    bytes_.set_size(bytes_.size() + bytes.size());
+    if (!bytes.empty()) std::memcpy(bytes_.end(), bytes.data(), bytes.size());
+    bytes_.extend(bytes.size());
   }
   char* reserve(std::size_t size) {
     if (bytes_.room() < size) grow(size);
-    return bytes_.data() + bytes_.size();
+    return bytes_.end();
   }
   // The room at reserve(), all of which commit() may take.
   std::size_t room() const { return bytes_.room(); }
-  void commit(std::size_t size) { bytes_.set_size(bytes_.size() + size); }
+  void commit(std::size_t size) { bytes_.extend(size); }
 
  private:
   // Makes room for `size` more bytes, keeping those held.
