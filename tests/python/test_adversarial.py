@@ -2,7 +2,7 @@
 with memory that follows what is kept rather than what is read.
 
 Every case converts a file and one ten times smaller in a fresh interpreter,
-which reports the time of each call and its peak resident memory. Linear work
+which reports the best time of three calls on each and its peak resident memory. Linear work
 keeps the time ratio near 10; the quadratic behaviour these inputs provoke
 would make it near 100, so the bound of 35 leaves room for a busy machine.
 Memory bounds are stated per case."""
@@ -27,9 +27,14 @@ output = sys.argv[1]
 base = peak()
 report = {"base": base, "calls": []}
 for source in sys.argv[2:]:
-    started = time.perf_counter()
-    m.processor(source, output)
-    report["calls"].append({"seconds": time.perf_counter() - started, "peak": peak()})
+    # The best of three calls: a burst of load on a shared machine can slow
+    # one call several times over, and the bound is about the work.
+    seconds = []
+    for _ in range(3):
+        started = time.perf_counter()
+        m.processor(source, output)
+        seconds.append(time.perf_counter() - started)
+    report["calls"].append({"seconds": min(seconds), "peak": peak()})
 print(json.dumps(report))
 """
 
