@@ -15,21 +15,31 @@
 namespace ondravane {
 
 // Reads pieces of the file at their offsets into one buffer that grows to
-// the largest piece read.
+// the largest piece read. A piece within the bytes the last read brought is
+// taken from the buffer: one read of pieces that lie close together then
+// serves them all.
 class PieceReader {
  public:
   explicit PieceReader(int fd) : fd_(fd) {}
   // Reads from `fd` from now on, keeping the buffer.
-  void use_fd(int fd) { fd_ = fd; }
+  void use_fd(int fd) {
+    fd_ = fd;
+    held_length_ = 0;
+  }
   // Gives the buffer back when it grew beyond `limit` bytes.
   void release_beyond(std::size_t limit) {
     if (capacity_ <= limit) return;
     buffer_.reset();
     capacity_ = 0;
+    held_length_ = 0;
   }
 
   // The `length` bytes at `offset`, or nothing when the file ends before.
   std::optional<std::string_view> read(std::uint64_t offset, std::uint64_t length) {
+    if (offset >= held_offset_ && length <= held_length_ && offset - held_offset_ <= held_length_ - length) {
+      return std::string_view(buffer_.get() + (offset - held_offset_), length);
+    }
+    held_length_ = 0;  // until the buffer holds the bytes read below
     if (length > capacity_) {
       buffer_ = std::make_unique_for_overwrite<char[]>(length);
       capacity_ = length;
@@ -46,6 +56,8 @@ class PieceReader {
         fail_os_error(errno);
       }
     }
+    held_offset_ = offset;
+    held_length_ = length;
     return std::string_view(buffer_.get(), length);
   }
 
@@ -53,6 +65,9 @@ class PieceReader {
   int fd_;
   std::unique_ptr<char[]> buffer_;
   std::uint64_t capacity_ = 0;
+  // The bytes of the file the buffer holds: those the last read brought.
+  std::uint64_t held_offset_ = 0;
+  std::uint64_t held_length_ = 0;
 };
 
 // Reads a JSON value that starts `start` bytes into a line of `line_length`

@@ -70,6 +70,11 @@ class OccurrenceReader {
   }
 
  private:
+  // Reads the occurrence's pieces in one call when they lie close together,
+  // so that each of them is then taken from the bytes read.
+  void read_close_pieces(const CorpusIndex& index, std::uint64_t occurrence, std::uint64_t line_offset,
+                         const IndexedLine& shape);
+
   PieceReader pieces_;
   LineParser parser_;
   const VectorRecipe* recipe_;
