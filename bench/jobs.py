@@ -33,17 +33,15 @@ import sys
 import tempfile
 import time
 
-from runner import MIB, Result, measure
+from runner import MIB, Result, measure, remove_output
 
 
-def remove_output(argv, outputs):
-    """Removes the output argv writes, so that it writes a new file, as a
-    first run does: replacing the last round's output made ext4 start writing
-    the new one back inside the rename (16 to 33 ms for the 48 MB of the
-    200 MB file, both cores idle), the same for every --jobs."""
+def remove_outputs(argv, outputs):
+    """Removes the output argv writes (runner.remove_output: untimed, so that
+    every run writes a new file), the same for every --jobs."""
     for output in outputs:
-        if output in argv and os.path.exists(output):
-            os.remove(output)
+        if output in argv:
+            remove_output(output)
 
 
 def calling_thread_seconds(argv):
@@ -84,7 +82,7 @@ def main():
             runs = {name: [] for name in programs}
             for _ in range(args.repeat):
                 for name, argv in programs.items():
-                    remove_output(argv, outputs.values())
+                    remove_outputs(argv, outputs.values())
                     runs[name].append(measure(argv))
             for jobs in job_counts[1:]:
                 if not filecmp.cmp(outputs[1], outputs[jobs], shallow=False):
@@ -106,7 +104,7 @@ def main():
                                ("check", programs["check -j %d" % most])):
                 samples = []
                 for _ in range(args.repeat):
-                    remove_output(argv, outputs.values())
+                    remove_outputs(argv, outputs.values())
                     samples.append(calling_thread_seconds(argv))
                 serial = statistics.median(sample[0] for sample in samples)
                 single = results["%s -j 1" % name].call

@@ -22,7 +22,8 @@ conversion's on equal terms; and for the files that --compressed names, the
 command on two cores (--jobs 2) on the file and on its zstd (level 3) and
 gzip (level 6) forms, FILE.zst and FILE.gz, made beside it once. The programs take turns, one run
 each per round; every figure is the median of the rounds, and the best call
-time is shown beside it.
+time is shown beside it. Every run writes a new file: the output of the
+round before is removed first, untimed, as bench/jobs.py does.
 Files larger than --script-limit megabytes take the script's speed from the
 first file measured (it would run for minutes); the table says so.
 """
@@ -36,6 +37,17 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MIB = 1024 * 1024
+
+
+def remove_output(path):
+    """Removes the output a run is about to write, so that it writes a new
+    file, as a first run does. Untimed: removing the last round's 48 MB
+    output took 6 to 8 ms inside the call (the kernel frees its cached
+    pages), and replacing it made ext4 start writing the new one back inside
+    the rename (16 to 33 ms for the command, both cores idle). The ceiling
+    writes nothing."""
+    if os.path.exists(path):
+        os.remove(path)
 
 
 def measure(argv, timed_call=False, feeder=None):
@@ -115,30 +127,37 @@ def bench_file(path, args, workdir, script_speed):
     if not os.path.exists(fifo):
         os.mkfifo(fifo)
     memory_output = os.path.join(workdir, "out-memory.w2v")
+    command_output = os.path.join(workdir, "out-command.w2v")
+    compressed_output = os.path.join(workdir, "out-compressed.w2v")
+    # Each program: its argv, whether the call is timed inside the child, the
+    # command filling the FIFO, and the output it writes.
     programs = {
-        "processor": (processor_argv(args.python, path, output, False), True, None),
-        "processor, filter": (processor_argv(args.python, path, filtered_output, True), True, None),
+        "processor": (processor_argv(args.python, path, output, False), True, None, output),
+        "processor, filter": (processor_argv(args.python, path, filtered_output, True), True, None,
+                              filtered_output),
         "read once (FIFO)": (processor_argv(args.python, fifo, memory_output, False), True,
-                             ["sh", "-c", 'cat "$0" > "$1"', path, fifo]),
-        "ceiling, DOM": ([args.ceiling, "--dom", path], False, None),
-        "ceiling, on demand": ([args.ceiling, "--ondemand", path], False, None),
+                             ["sh", "-c", 'cat "$0" > "$1"', path, fifo], memory_output),
+        "ceiling, DOM": ([args.ceiling, "--dom", path], False, None, None),
+        "ceiling, on demand": ([args.ceiling, "--ondemand", path], False, None, None),
     }
     if args.cli:
         # One job each, as processor works: bench/jobs.py measures the worker threads.
-        programs["command"] = ([args.cli, path, os.path.join(workdir, "out-command.w2v"), "--jobs", "1"], False, None)
-        programs["check"] = ([args.cli, "check", path, "--jobs", "1"], False, None)
+        programs["command"] = ([args.cli, path, command_output, "--jobs", "1"], False, None, command_output)
+        programs["check"] = ([args.cli, "check", path, "--jobs", "1"], False, None, None)
         if path in args.compressed:
             for name, suffix in (("command -j 2", ""), ("command -j 2, zstd", ".zst"), ("command -j 2, gzip", ".gz")):
                 source = path + suffix
                 if suffix and not os.path.exists(source):
                     make = ["zstd", "-q", "-3", "-o", source, path] if suffix == ".zst" else ["sh", "-c", 'gzip -6 -c "$0" > "$1"', path, source]
                     subprocess.run(make, check=True)
-                programs[name] = ([args.cli, source, os.path.join(workdir, "out-compressed.w2v"), "--jobs", "2"], False, None)
+                programs[name] = ([args.cli, source, compressed_output, "--jobs", "2"], False, None, compressed_output)
     # Round after round, each program once: a burst of load from elsewhere
     # on the machine then slows all rows alike instead of one row's repeats.
     runs = {name: [] for name in programs}
     for _ in range(args.repeat):
-        for name, (argv, timed_call, feeder) in programs.items():
+        for name, (argv, timed_call, feeder, written) in programs.items():
+            if written:
+                remove_output(written)
             runs[name].append(measure(argv, timed_call, feeder))
     results = {name: Result(runs[name]) for name in programs}
     os.remove(memory_output)
@@ -194,7 +213,7 @@ def bench_file(path, args, workdir, script_speed):
         print("  check at %.2f x the speed of the command's conversion (best runs: %.2f x; target >= 1),"
               " peak RSS %.1f MiB against the conversion's %.1f MiB" % (
                   command.call / checked.call, command.best / checked.best, checked.rss / MIB, command.rss / MIB))
-        os.remove(os.path.join(workdir, "out-command.w2v"))
+        os.remove(command_output)
         if path in args.compressed:
             uncompressed = results["command -j 2"]
             print("  compressed, on two cores: zstd %.2f x the uncompressed file's time (best runs: %.2f x; target <= 1.5 x),"
@@ -203,7 +222,7 @@ def bench_file(path, args, workdir, script_speed):
                       for value in (results["command -j 2, " + name].call / uncompressed.call,
                                     results["command -j 2, " + name].best / uncompressed.best))
                   + tuple(os.path.getsize(path + suffix) / 1e6 for suffix in (".zst", ".gz"))))
-            os.remove(os.path.join(workdir, "out-compressed.w2v"))
+            os.remove(compressed_output)
     return results, script_speed
 
 
