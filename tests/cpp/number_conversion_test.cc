@@ -146,6 +146,9 @@ std::string random_number(std::mt19937_64& rng) {
   return text;
 }
 
+// Each number alone, where its digits are read eight at a time or one by
+// one, and followed by a list's bytes, where runs of sixteen digits are read
+// at once (on x86): both against the reference.
 TEST(NumberConversion, MatchesAnIndependentImplementationOnGeneratedNumbers) {
   std::mt19937_64 rng(20240611);
   int converted = 0;
@@ -155,9 +158,15 @@ TEST(NumberConversion, MatchesAnIndependentImplementationOnGeneratedNumbers) {
     const std::optional<double> expected = reference::json_number_value(text);
     const std::optional<double> actual = parse_json_number(text);
     ASSERT_EQ(actual.has_value(), expected.has_value());
+    const std::string in_list = text + ", 0.5, -0.25, 0.125, 1, 2, 3, 4, 5, 6, 7, 8, 9]";
+    double listed = 0;
+    const char* stop = parse_number(in_list.data(), in_list.data() + in_list.size(), listed);
+    ASSERT_EQ(stop != nullptr, expected.has_value());
     if (actual) {
       ++converted;
       ASSERT_EQ(std::bit_cast<std::uint64_t>(*actual), std::bit_cast<std::uint64_t>(*expected));
+      EXPECT_EQ(stop, in_list.data() + text.size());
+      ASSERT_EQ(std::bit_cast<std::uint64_t>(listed), std::bit_cast<std::uint64_t>(*expected));
     }
   }
   EXPECT_GT(converted, 4000);  // the generator mostly makes finite numbers

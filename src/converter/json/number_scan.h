@@ -9,7 +9,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include "support/instruction_set.h"
 #include "support/integer_powers_of_ten.h"
+
+#if ONDRAVANE_X86_SCANS
+#include <emmintrin.h>
+#endif
 
 namespace ondravane {
 
@@ -78,6 +83,34 @@ inline constexpr std::int32_t kExponentLimit = 2147483647 / 10;
 inline bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 inline unsigned digit_value(char c) { return static_cast<unsigned char>(c - '0'); }
 
+#if ONDRAVANE_X86_SCANS
+// Whether the sixteen bytes at `p` are all digits, and if so their value in
+// `value`: the fractions of widened float32 values (most of what activation
+// files hold) have sixteen digits or seventeen, read here in one SSE2
+// register, where words of eight took twice the instructions.
+[[gnu::always_inline]] inline bool sixteen_digits_sse2(const char* p, std::uint64_t& value) {
+  const __m128i digits =
+      _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8('0'));
+  // A digit's byte is now at most 9, any other byte above it (unsigned).
+  const __m128i above_nine = _mm_subs_epu8(digits, _mm_set1_epi8(9));
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(above_nine, _mm_setzero_si128())) != 0xFFFF) return false;
+  // Digits in 16-bit lanes, then pairs, fours and eights by multiply-adds
+  // with the higher digit's weight in the lower lane (its first byte); each
+  // sum fits its lane (below 100, 10^4 and 10^8), so the packs keep them.
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i ten_one = _mm_set_epi16(1, 10, 1, 10, 1, 10, 1, 10);
+  const __m128i pairs = _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(digits, zero), ten_one),
+                                        _mm_madd_epi16(_mm_unpackhi_epi8(digits, zero), ten_one));
+  const __m128i fours = _mm_madd_epi16(pairs, _mm_set_epi16(1, 100, 1, 100, 1, 100, 1, 100));
+  const __m128i eights =
+      _mm_madd_epi16(_mm_packs_epi32(fours, fours), _mm_set_epi16(1, 10000, 1, 10000, 1, 10000, 1, 10000));
+  const auto high = static_cast<std::uint32_t>(_mm_cvtsi128_si32(eights));
+  const auto low = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_srli_si128(eights, 4)));
+  value = std::uint64_t{high} * 100000000 + low;
+  return true;
+}
+#endif
+
 // Reads the run of digits at `p` into `gathered` and returns its end. Eight
 // bytes at a time while the text allows it: the activation files this reads
 // are mostly numbers of 17 to 19 digits, and a digit-at-a-time loop spends
@@ -86,6 +119,16 @@ inline unsigned digit_value(char c) { return static_cast<unsigned char>(c - '0')
 // value.
 template <bool kGather>
 inline const char* gather_digits(const char* p, const char* end, std::uint64_t& gathered) {
+#if ONDRAVANE_X86_SCANS
+  // Sixteen digits first, where the words below still have room after them.
+  if constexpr (kGather) {
+    std::uint64_t sixteen;
+    if (end - p >= 40 && sixteen_digits_sse2(p, sixteen)) {
+      gathered = gathered * kIntegerPowersOfTen[16] + sixteen;
+      p += 16;
+    }
+  }
+#endif
   if (end - p >= 24) {
     // Three words at once: the runs of activation files (at most 20 digits)
     // end here without a loop whose number of turns, which changes with the
