@@ -81,6 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptedCase{"EscapedKey", R"({"linex\u005findex":5,"f\u0065atures":[]})", sentence(5)},
         AcceptedCase{"LargestIndex", R"([4294967295,[]])", sentence(4294967295u)},
         AcceptedCase{"Whitespace", "\t { \"linex_index\" :\r\n 1 ,\"features\"\t: [ ] } \r", sentence(1)},
+        AcceptedCase{"SeparatorsOfEveryShape", "[0,[[\"t\",[[1,[1, 2,  3, \t4 ,5,\r\n6 , 7,8, 9 ]]]]]]",
+                     one_token("t", 1, {1, 2, 3, 4, 5, 6, 7, 8, 9})},
         AcceptedCase{"EmptyLists", R"([0,[["",[]],["e",[[0,[]]]]]])",
                      sentence(0, {Feature{"", {}}, Feature{"e", {Layer{0, {}}}}})},
         AcceptedCase{"LoneSurrogateInSkippedString",

@@ -45,6 +45,15 @@ class JsonCursor {
   void skip_whitespace() {
     while (p_ != end_ && is_whitespace(*p_)) ++p_;
   }
+  // Consumes ", " when a byte other than whitespace follows it: the
+  // separator of the elements of most arrays, taken in one step where
+  // skipping whitespace, then looking for ']' and ',' and skipping again
+  // took three times the instructions.
+  bool consume_comma_space() {
+    if (end_ - p_ < 3 || p_[0] != ',' || p_[1] != ' ' || is_whitespace(p_[2])) return false;
+    p_ += 2;
+    return true;
+  }
   // Consumes `c` when it is the next byte.
   bool consume(char c) {
     if (peek() != c) return false;

@@ -310,6 +310,7 @@ bool LineParser::parse_array(Element&& element) {
   if (cursor_.consume(']')) return true;
   for (;;) {
     if (!element()) return false;
+    if (cursor_.consume_comma_space()) continue;
     cursor_.skip_whitespace();
     if (cursor_.consume(']')) return true;
     if (!cursor_.consume(',')) return cursor_.reject("expected ',' or ']'");
