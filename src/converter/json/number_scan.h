@@ -88,16 +88,16 @@ inline unsigned digit_value(char c) { return static_cast<unsigned char>(c - '0')
 // `value`: the fractions of widened float32 values (most of what activation
 // files hold) have sixteen digits or seventeen, read here in one SSE2
 // register, where words of eight took twice the instructions.
-[[gnu::always_inline]] inline bool sixteen_digits_sse2(const char* p, std::uint64_t& value) {
+[[gnu::always_inline]] inline bool read_sixteen_digits_sse2(const char* p, std::uint64_t& value) {
+  const __m128i zero = _mm_setzero_si128();
   const __m128i digits =
       _mm_sub_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi8('0'));
   // A digit's byte is now at most 9, any other byte above it (unsigned).
   const __m128i above_nine = _mm_subs_epu8(digits, _mm_set1_epi8(9));
-  if (_mm_movemask_epi8(_mm_cmpeq_epi8(above_nine, _mm_setzero_si128())) != 0xFFFF) return false;
+  if (_mm_movemask_epi8(_mm_cmpeq_epi8(above_nine, zero)) != 0xFFFF) return false;
   // Digits in 16-bit lanes, then pairs, fours and eights by multiply-adds
   // with the higher digit's weight in the lower lane (its first byte); each
   // sum fits its lane (below 100, 10^4 and 10^8), so the packs keep them.
-  const __m128i zero = _mm_setzero_si128();
   const __m128i ten_one = _mm_set_epi16(1, 10, 1, 10, 1, 10, 1, 10);
   const __m128i pairs = _mm_packs_epi32(_mm_madd_epi16(_mm_unpacklo_epi8(digits, zero), ten_one),
                                         _mm_madd_epi16(_mm_unpackhi_epi8(digits, zero), ten_one));
@@ -123,7 +123,7 @@ inline const char* gather_digits(const char* p, const char* end, std::uint64_t& 
   // Sixteen digits first, where the words below still have room after them.
   if constexpr (kGather) {
     std::uint64_t sixteen;
-    if (end - p >= 40 && sixteen_digits_sse2(p, sixteen)) {
+    if (end - p >= 40 && read_sixteen_digits_sse2(p, sixteen)) {
       gathered = gathered * kIntegerPowersOfTen[16] + sixteen;
       p += 16;
     }
